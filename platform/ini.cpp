@@ -24,10 +24,14 @@ enum Eol : uint8_t { kNone, kLf, kCrLf, kCr };
 
 const char* EolText(uint8_t eol) {
     switch (eol) {
-        case kLf: return "\n";
-        case kCrLf: return "\r\n";
-        case kCr: return "\r";
-        default: return "";
+        case kLf:
+            return "\n";
+        case kCrLf:
+            return "\r\n";
+        case kCr:
+            return "\r";
+        default:
+            return "";
     }
 }
 
@@ -42,7 +46,7 @@ struct Section {
     Line header;
     std::vector<Line> body;
     std::unordered_map<std::string, std::size_t> keys;  // lower-case key -> first line in body
-    bool duplicateKeys = false;  // some key stands more than once
+    bool duplicateKeys = false;                         // some key stands more than once
     bool dead = false;
 };
 
@@ -50,7 +54,7 @@ struct Model {
     std::vector<Line> preamble;  // lines before the first section header
     std::vector<Section> sections;
     std::unordered_map<std::string, std::size_t> index;  // lower-case name -> first live section
-    uint8_t style = kLf;  // line end for lines we add
+    uint8_t style = kLf;                                 // line end for lines we add
 };
 
 std::string Lower(std::string_view s) {
@@ -63,7 +67,9 @@ std::string Lower(std::string_view s) {
     return out;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) {
@@ -371,9 +377,15 @@ bool ValidBatch(const IniBatch& batch) {
 void ApplyOps(Model& m, const IniBatch& batch) {
     for (const IniBatch::Op& op : batch.ops()) {
         switch (op.kind) {
-            case IniBatch::Op::kSet: SetKey(m, op.section, op.key, StorableValue(op.value)); break;
-            case IniBatch::Op::kDeleteKey: DeleteKey(m, op.section, op.key); break;
-            case IniBatch::Op::kDeleteSection: DeleteSection(m, op.section); break;
+            case IniBatch::Op::kSet:
+                SetKey(m, op.section, op.key, StorableValue(op.value));
+                break;
+            case IniBatch::Op::kDeleteKey:
+                DeleteKey(m, op.section, op.key);
+                break;
+            case IniBatch::Op::kDeleteSection:
+                DeleteSection(m, op.section);
+                break;
         }
     }
 }
