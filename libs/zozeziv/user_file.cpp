@@ -5,8 +5,8 @@
 // re-read it under the lock when it changed since they last looked, apply their change and rename
 // the result over it, so two processes adding users at once both keep theirs. Each open handle
 // keeps the parsed records of the file as last seen (shared between handles of one process) and
-// a descriptor of that file, which keeps its inode from being reused: a stat per call that shows
-// the same device, inode, size and times therefore proves the copy is current.
+// a descriptor of that file, which keeps its inode from being reused: a stat that shows the same
+// device, inode, size and times therefore proves the copy is current.
 #include "libs/zozeziv/user_file.h"
 
 #include <fcntl.h>
@@ -23,6 +23,7 @@
 #include <unordered_map>
 
 #include "libs/zozeziv/zozeziv.h"
+#include "platform/clock.h"
 
 namespace zozeziv {
 
@@ -210,6 +211,9 @@ struct Handle {
     std::string path;
     bool writable = false;
     SnapshotPtr snap;
+    SnapshotPtr* latest = nullptr;  // this path's entry of Latest(); entries are never erased
+    bool checked = false;           // the file on disk was looked at during tick `checkedTick`
+    std::uint64_t checkedTick = 0;
 };
 
 std::mutex g_mutex;  // guards everything below; every call holds it throughout
@@ -286,35 +290,47 @@ const SnapshotPtr& MissingFile() {
     return *missing;
 }
 
-// The snapshot of `path` as it is on disk now, re-read only when it changed.
+// The snapshot of `path` as it is on disk now, re-read only when it changed; it also becomes the
+// latest snapshot of the path that every handle of this process takes up.
 SnapshotPtr Current(const std::string& path, const SnapshotPtr& have) {
+    SnapshotPtr& latest = Latest()[path];
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
-        return MissingFile();
+        latest = MissingFile();
+        return latest;
     }
     FileId id = IdOf(st);
     if (have && have->id == id) {
-        return have;
+        latest = have;
+        return latest;
     }
-    SnapshotPtr& latest = Latest()[path];
     if (latest && latest->id == id) {
         return latest;
     }
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return MissingFile();
-    }
-    latest = SnapshotOf(fd);
+    latest = fd < 0 ? MissingFile() : SnapshotOf(fd);
     return latest;
 }
 
+// The handle with its snapshot brought up to date. A stat is a system call, which costs more than
+// the rest of a record read together, so the file on disk is looked at once per millisecond of the
+// tick count at most; a change made through any handle of this process is seen at once.
 Handle* Find(std::uint32_t handle) {
     auto it = Handles().find(handle);
     if (it == Handles().end()) {
         return nullptr;
     }
-    it->second.snap = Current(it->second.path, it->second.snap);
-    return &it->second;
+    Handle& h = it->second;
+    if (*h.latest && *h.latest != h.snap) {
+        h.snap = *h.latest;
+    }
+    std::uint64_t now = platform::TickMs();
+    if (!h.checked || now != h.checkedTick) {
+        h.snap = Current(h.path, h.snap);
+        h.checked = true;
+        h.checkedTick = now;
+    }
+    return &h;
 }
 
 // Takes the writers' lock on the file as it is named now, creating it when missing; after waiting
@@ -489,7 +505,10 @@ int SMSOpenUserFile(uint32_t* handle, int mode) {
             return 0;
         }
     }
+    h.latest = &Latest()[h.path];
     h.snap = Current(h.path, h.snap);
+    h.checked = true;
+    h.checkedTick = platform::TickMs();
     if (h.snap->image.state == UserFileState::kForeign) {
         return 0;
     }

@@ -11,6 +11,7 @@
 
 #include "libs/zozeziv/user_file.h"
 #include "libs/zozeziv/zozeziv.h"
+#include "platform/clock.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -195,6 +196,9 @@ TEST(UserFile, ReadOnlyOpenOfAMissingFileIsEmptyAndCreatesNothing) {
 }
 
 TEST(UserFile, ChangesByAnotherProcessAreSeenByAnOpenHandle) {
+    // An open handle looks at the file on disk once per millisecond of the tick count.
+    platform::VirtualTime time;
+    platform::ScopedClock clock(time.source);
     testsupport::TempRoot root(true);
     OpenFile f;
     ASSERT_TRUE(f.ok);
@@ -205,6 +209,7 @@ TEST(UserFile, ChangesByAnotherProcessAreSeenByAnOpenHandle) {
     std::string tmp = path + ".new";
     testsupport::WriteFile(tmp, SerializeUserFile(other, 9));
     ASSERT_EQ(::rename(tmp.c_str(), path.c_str()), 0);
+    time.Advance(1);
     EXPECT_EQ(f.Names(), std::vector<std::string>{"two"});
     ASSERT_TRUE(f.Add(Named("three")));
     EXPECT_EQ(ParseUserFile(testsupport::ReadFile(path)).serial, 10u);
