@@ -39,9 +39,10 @@ void SetZelmoSMSTrustees(const char* directory);
 
 /* The user file: one UserRecord per account, kept sorted by name without regard to ASCII letter
  * case; an index is a position in that order. The file is ZOZEZIV_USER_FILE in the program data
- * directory (docs/user-file.md gives its format). Every change replaces the file atomically, and
- * every call first picks up a change another process made since. Record buffers are
- * USER_RECORD_SIZE bytes (a UserRecord). */
+ * directory (docs/user-file.md gives its format). Every change replaces the file atomically. A
+ * handle sees a change made through another handle of the process at once, and one made by
+ * another process from the next millisecond on. Record buffers are USER_RECORD_SIZE bytes (a
+ * UserRecord). */
 #define ZOZEZIV_USER_FILE "USERS.DAT"
 #define ZOZEZIV_USERS_READ 0
 #define ZOZEZIV_USERS_READWRITE 1
