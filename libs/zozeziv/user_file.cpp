@@ -123,12 +123,15 @@ UserFileImage ParseUserFile(std::string_view bytes) {
     bool ordered = true;
     for (std::size_t i = 0; i < n; ++i) {
         NormalizeRecord(image.records[i]);
-        if (i > 0 && !NameLess(image.records[i - 1], image.records[i])) {
+        if (image.records[i].userName[0] == '\0' ||
+            (i > 0 && !NameLess(image.records[i - 1], image.records[i]))) {
             ordered = false;
         }
     }
     if (!ordered) {
-        // Not as we write it: keep the first record of each name, in name order.
+        // Not as we write it: keep the first record of each name, in name order, and drop records
+        // without a name, which no call could reach.
+        std::erase_if(image.records, [](const UserRecord& r) { return r.userName[0] == '\0'; });
         std::stable_sort(image.records.begin(), image.records.end(), NameLess);
         auto last = std::unique(image.records.begin(), image.records.end(),
                                 [](const UserRecord& a, const UserRecord& b) {

@@ -18,7 +18,8 @@ inline constexpr std::uint32_t kUserFileHeaderSize = 64;
 
 enum class UserFileState {
     kOk,       // ours, whole and in order
-    kDamaged,  // ours, but cut short, with trailing bytes, or out of order: what is whole is read
+    kDamaged,  // ours, but cut short, with trailing bytes, out of order or with a nameless
+               // record: what is whole is read
     kNewer,    // written by a later format version: readable, never written
     kForeign,  // not a user file (or a header we cannot read): nothing is read
 };

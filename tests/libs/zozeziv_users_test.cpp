@@ -288,6 +288,7 @@ TEST(UserFile, DamagedAndForeignFiles) {
          {"a", "b", "c"},
          true},
         {"out of order with a duplicate", unsorted, true, true, {"a", "b"}, true},
+        {"a record without a name", FileOf({"", "a"}), true, true, {"a"}, true},
         {"not a user file", std::string(600, 'Q'), false, false, {}, false},
         {"wrong record size",
          [&] {
