@@ -280,7 +280,8 @@ QueueSizeRefresh BeginQueueSizeRefresh(const DataPaths& paths) {
 
 bool RunQueueSizeRefresh(QueueSizeRefresh& refresh) {
     std::time_t now = platform::WallSeconds();
-    if (now - refresh.lastRefresh < refresh.periodSeconds) {
+    // A clock set back counts as due, so that the count does not freeze until time catches up.
+    if (now >= refresh.lastRefresh && now - refresh.lastRefresh < refresh.periodSeconds) {
         return false;
     }
     SetCachedQueueSize(CountOutboundQueue(refresh.paths));

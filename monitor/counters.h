@@ -105,8 +105,8 @@ struct QueueSizeRefresh {
 };
 // Reads `CacheQSize` from paths.configFile to fix the period.
 QueueSizeRefresh BeginQueueSizeRefresh(const DataPaths& paths);
-// When the period has passed since the last refresh (calendar seconds of the injectable clock),
-// counts the queue into CachedQueueSize and returns true.
+// When the period has passed since the last refresh (calendar seconds of the injectable clock), or
+// the clock was set back before it, counts the queue into CachedQueueSize and returns true.
 bool RunQueueSizeRefresh(QueueSizeRefresh& refresh);
 
 // ---- Last-error files ------------------------------------------------------------------------

@@ -313,6 +313,11 @@ TEST_F(DataRoot, RefreshEveryThreeOrTenSecondsFirstAtOnce) {
         EXPECT_EQ(CachedQueueSize(), config::IsYes(c.cacheQSize) ? 1u : 2u);
         unlink(QueuePath("MMSQ__x/b.REQ").c_str());
     }
+    // A clock set back does not hold the count until it catches up again.
+    QueueSizeRefresh refresh = BeginQueueSizeRefresh(paths_);
+    refresh.lastRefresh = time.Wall() + 3600;
+    EXPECT_TRUE(RunQueueSizeRefresh(refresh));
+    EXPECT_EQ(refresh.lastRefresh, time.Wall());
 }
 
 TEST_F(DataRoot, RefreshRunsOnAnotherThread) {
