@@ -167,7 +167,7 @@ std::optional<std::string_view> FindEntryValue(std::string_view settings, std::s
     }
 }
 
-std::string MakeTestMarker(std::string_view title) {
+ConnectionEntry MakeTestMarker(std::string_view title) {
     return std::string(kTestMarker) + std::string(title);
 }
 
@@ -417,9 +417,10 @@ std::string MakeUniqueTitle(ConnectionKind kind, std::string_view host, unsigned
     return title;
 }
 
-std::string BuildConnectionResult(std::string_view title, const std::vector<EditedSetting>& edited,
-                                  std::string_view incoming, bool carryOthers) {
-    std::string entry(title);
+ConnectionEntry BuildConnectionResult(std::string_view title,
+                                      const std::vector<EditedSetting>& edited,
+                                      std::string_view incoming, bool carryOthers) {
+    ConnectionEntry entry(title);
     const std::string section = ConnectionSectionName(title);
     for (const EditedSetting& s : edited) {
         std::string stored = StoredValue(section, s.key, 500);

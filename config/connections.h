@@ -40,6 +40,9 @@ std::string SerialModemTitle(unsigned port);
 
 // ---- Entries ---------------------------------------------------------------------------------
 
+// One connection as a line of text: the title, then TAB-separated "key=value" pending settings.
+using ConnectionEntry = std::string;
+
 // The key whose value is the title under which the settings are stored now; never written.
 inline constexpr std::string_view kSaveRouteKey = "SaveRoute";
 // Put in front of a bare title, asks a dialog to test the connection at once.
@@ -57,7 +60,7 @@ void AppendSetting(std::string& entry, std::string_view key, std::string_view va
 std::optional<std::string_view> FindEntryValue(std::string_view settings, std::string_view key);
 
 // "TEST:" followed by the title.
-std::string MakeTestMarker(std::string_view title);
+ConnectionEntry MakeTestMarker(std::string_view title);
 // The title of a test marker; nothing when `entry` is not one.
 std::optional<std::string_view> TestMarkerTitle(std::string_view entry);
 
@@ -131,7 +134,8 @@ struct EditedSetting {
 // value stored in the title's section (letter case ignored unless `matchCase`), in the given
 // order; then, when `carryOthers`, every pending setting of `incoming` whose key the dialog does
 // not edit, as it came in (`SaveRoute` included).
-std::string BuildConnectionResult(std::string_view title, const std::vector<EditedSetting>& edited,
-                                  std::string_view incoming, bool carryOthers);
+ConnectionEntry BuildConnectionResult(std::string_view title,
+                                      const std::vector<EditedSetting>& edited,
+                                      std::string_view incoming, bool carryOthers);
 
 }  // namespace config

@@ -6,7 +6,7 @@
 namespace monitor {
 
 int SetTextIfChanged(const TextControl& control, std::string_view text) {
-    // The whole current text is compared: a text longer than the classic 499-character read
+    // The whole current text is compared: a text longer than a 499-character read
     // would otherwise count as changed on every refresh.
     if (config::EqualNoCase(control.getText(control.ctx), text)) {
         return 0;
