@@ -329,7 +329,9 @@ bool SaveConnectionList(const std::string& iniPath, std::vector<std::string>& it
             std::string oldSection = ConnectionSectionName(old);
             if (!old.empty() && !EqualNoCase(section, oldSection)) {
                 for (const auto& [k, v] : platform::IniReadSection(iniPath, oldSection)) {
-                    batch.Set(section, k, v);
+                    if (Storable(k, false)) {  // a damaged line must not fail the whole save
+                        batch.Set(section, k, v);
+                    }
                 }
             }
             ForEachSetting(settings, [&](std::string_view k, std::string_view v, bool hasEquals) {
@@ -371,7 +373,8 @@ bool SaveConnectionList(const std::string& iniPath, std::vector<std::string>& it
         if (StartsNoCase(compared, kModemSectionPrefix)) {
             compared.remove_prefix(kModemSectionPrefix.size());
         }
-        if (!titles.count(Lower(compared)) && !sections.count(Lower(name))) {
+        if (!titles.count(Lower(compared)) && !sections.count(Lower(name)) &&
+            Storable(name, true)) {
             batch.DeleteSection(name);
         }
     }

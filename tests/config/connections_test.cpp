@@ -246,6 +246,17 @@ TEST_F(Stored, TitlesSwappedInOneSaveKeepTheirOwnSettings) {
     EXPECT_EQ(Value("SMPP - a:1", "UserName"), "bob");
 }
 
+TEST_F(Stored, DamagedLinesDoNotFailTheSave) {
+    static const char kText[] =
+        "[ZIZOD]\nModem1=COM1:\n[Modem - COM1:]\n[odd=1\nPIN=1\n[HTTP - a\0b]\nA=1\n";
+    Write(std::string_view(kText, sizeof kText - 1));
+    std::vector<std::string> items = {"COM2:\tCOM2:\tSaveRoute=COM1:"};
+    ASSERT_TRUE(SaveConnectionList(ini_, items));
+    EXPECT_EQ(Value("ZIZOD", "Modem1"), "COM2:");
+    EXPECT_EQ(Value("Modem - COM2:", "PIN"), "1");
+    EXPECT_FALSE(IniSectionExists(ini_, "Modem - COM1:"));
+}
+
 TEST_F(Stored, FailedWriteKeepsPendingSettings) {
     std::vector<std::string> items = {"COM1:\tCOM1:\tPIN=1"};
     EXPECT_FALSE(SaveConnectionList(root_.Path("missing/ZIZOD.INI"), items));
