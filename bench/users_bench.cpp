@@ -3,15 +3,13 @@
 // Target: under 5 us per call once the file is open. Adding a user, which rewrites the file,
 // is measured for information.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench/bench_root.h"
 #include "libs/zozeziv/user_file.h"
 #include "libs/zozeziv/zozeziv.h"
 
@@ -25,30 +23,24 @@ std::string NameOf(int i) {
     return name;
 }
 
-// A data root in a temporary directory with a user file of kUsers users, removed at exit.
+// A scratch data root with a user file of kUsers users, held open.
 struct Fixture {
-    std::string root;
+    bench::ScratchRoot root;
     uint32_t handle = 0;
 
     Fixture() {
-        char tmpl[] = "/tmp/zelmo-users-bench-XXXXXX";
-        root = ::mkdtemp(tmpl);
-        ::setenv("ZELMOSMS_ROOT", root.c_str(), 1);
         std::vector<UserRecord> records(kUsers);
         for (int i = 0; i < kUsers; ++i) {
             records[i] = zozeziv::EmptyUserRecord();
             zozeziv::SetUserName(records[i], NameOf(i));
             zozeziv::SetFullName(records[i], "Full name of " + NameOf(i));
         }
-        std::filesystem::create_directories(root + "/ProgramData");
-        std::ofstream(root + "/ProgramData/" ZOZEZIV_USER_FILE, std::ios::binary)
+        std::filesystem::create_directories(root.path() + "/ProgramData");
+        std::ofstream(root.path() + "/ProgramData/" ZOZEZIV_USER_FILE, std::ios::binary)
             << zozeziv::SerializeUserFile(records, 1);
         SMSOpenUserFile(&handle, ZOZEZIV_USERS_READWRITE);
     }
-    ~Fixture() {
-        SMSCloseUserFile(handle);
-        std::filesystem::remove_all(root);
-    }
+    ~Fixture() { SMSCloseUserFile(handle); }
 };
 
 Fixture& Shared() {
