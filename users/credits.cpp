@@ -302,21 +302,11 @@ int64_t ParseCredits(std::string_view text) {
     return negative ? -value : value;
 }
 
-CalendarDate LocalDate(std::time_t when) {
-    std::tm tm{};
-    localtime_r(&when, &tm);
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
-}
-
-bool IsQuotaLeapYear(int year) {
-    return year % 4 == 0;
-}
-
 int QuotaDayIndex(int year, int month, int day) {
     if (month < 1 || month > 12 || day < 1 || day > 31) {
         return -1;
     }
-    return kDaysBefore[month - 1] + day - 1 + (IsQuotaLeapYear(year) && month >= 3 ? 1 : 0);
+    return kDaysBefore[month - 1] + day - 1 + (monitor::IsLeapYear(year) && month >= 3 ? 1 : 0);
 }
 
 int QuotaMonthDays(int year, int month) {
@@ -324,43 +314,43 @@ int QuotaMonthDays(int year, int month) {
     if (month < 1 || month > 12) {
         return 0;
     }
-    return kDays[month - 1] + (month == 2 && IsQuotaLeapYear(year) ? 1 : 0);
+    return kDays[month - 1] + (month == 2 && monitor::IsLeapYear(year) ? 1 : 0);
 }
 
 std::string QuotaFileName(int year) {
     return std::to_string(year) + ".QTA";
 }
 
+std::optional<monitor::CounterFile> ReadQuotaFile(const std::string& usersDir,
+                                                  std::string_view user, int year) {
+    if (user.empty()) {
+        return std::nullopt;
+    }
+    std::optional<std::string> dir = GetUserDirectory(usersDir, user);
+    monitor::CounterFile counts;
+    if (!dir || !monitor::ReadCounterFile(*dir + QuotaFileName(year), &counts)) {
+        return std::nullopt;
+    }
+    return counts;
+}
+
 UserQuota ReadUserQuota(const std::string& usersDir, std::string_view user,
                         const CalendarDate& today) {
     UserQuota quota;
     const int todayIndex = QuotaDayIndex(today.year, today.month, today.day);
-    if (user.empty() || todayIndex < 0) {
+    if (todayIndex < 0) {
         return quota;
     }
-    std::optional<std::string> dir = GetUserDirectory(usersDir, user);
-    if (!dir) {
+    std::optional<monitor::CounterFile> counts = ReadQuotaFile(usersDir, user, today.year);
+    if (!counts) {
         return quota;
     }
-    platform::SharedOpenResult open = platform::OpenShared(
-        *dir + QuotaFileName(today.year), platform::FileAccess::kRead,
-        platform::FileShare::kReadWrite, platform::FileDisposition::kOpenExisting);
-    if (!open.ok()) {
-        return quota;
-    }
-    unsigned char bytes[kQuotaFileSize] = {};
-    ReadAt(open.file.fd(), bytes, sizeof bytes);
-    auto counter = [&](int index) {
-        const unsigned char* p = bytes + 4 * index;
-        return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-               static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-    };
-    quota.today = counter(todayIndex);
+    quota.today = (*counts)[todayIndex];
     const int first = QuotaDayIndex(today.year, today.month, 1);
     const int last =
         QuotaDayIndex(today.year, today.month, QuotaMonthDays(today.year, today.month));
     for (int d = first; d <= last; ++d) {
-        quota.month += counter(d);
+        quota.month += (*counts)[d];
     }
     return quota;
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "monitor/counters.h"
 #include "platform/share.h"
 
 namespace users {
@@ -109,29 +110,24 @@ int64_t ParseCredits(std::string_view text);
 
 // ---- Quota files ----------------------------------------------------------------------------
 
-struct CalendarDate {
-    int year = 0;
-    int month = 0;  // 1 ... 12
-    int day = 0;    // 1 ... 31
-};
+// Dates and the 366-day counter layout are those of the gateway's statistics counters.
+using monitor::CalendarDate;
+using monitor::LocalDate;  // callers pass LocalDate(platform::WallSeconds()) as "today"
 
-// The local date of a calendar time (callers pass platform::WallSeconds()).
-CalendarDate LocalDate(std::time_t when);
-
-constexpr std::size_t kQuotaDays = 366;
-constexpr std::size_t kQuotaFileSize = kQuotaDays * 4;
-
-// Every year divisible by 4 counts as a leap year in the counter files.
-bool IsQuotaLeapYear(int year);
 // The counter of a date in the 366-day layout: day of the year from 0, one more from March on in
-// leap years (so 29 February is 59, and 1 March 60 in a leap year, 59 otherwise). -1 for a month
-// outside 1 ... 12 or a day outside 1 ... 31.
+// years divisible by 4 (so 29 February is 59, and 1 March 60 in a leap year, 59 otherwise). -1 for
+// a month outside 1 ... 12 or a day outside 1 ... 31.
 int QuotaDayIndex(int year, int month, int day);
-// Days of a month, February with 29 in quota leap years; 0 outside 1 ... 12.
+// Days of a month, February with 29 in years divisible by 4; 0 outside 1 ... 12.
 int QuotaMonthDays(int year, int month);
 
 // The name of a year's quota file: "2013.QTA".
 std::string QuotaFileName(int year);
+
+// The 366 daily counts of the user's quota file of `year` (missing days 0); nothing when there is
+// no such file or the name is refused. For the per-user statistics.
+std::optional<monitor::CounterFile> ReadQuotaFile(const std::string& usersDir,
+                                                  std::string_view user, int year);
 
 struct UserQuota {
     uint32_t today = 0;

@@ -383,15 +383,14 @@ TEST(Quota, TodayAndMonth) {
         EXPECT_EQ(q.month, c.month) << c.today.year << "-" << c.today.month;
     }
     EXPECT_EQ(ReadUserQuota(usersDir, "nobody", {2012, 3, 1}).today, 0u);
-}
 
-TEST(Quota, LocalDate) {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    CalendarDate d = LocalDate(1330560000);  // 2012-03-01 00:00:00 UTC
-    EXPECT_EQ(d.year, 2012);
-    EXPECT_EQ(d.month, 3);
-    EXPECT_EQ(d.day, 1);
+    // The whole year, for the statistics.
+    std::optional<monitor::CounterFile> year = ReadQuotaFile(usersDir, "eve", 2014);
+    ASSERT_TRUE(year.has_value());
+    EXPECT_EQ((*year)[24], 25u);
+    EXPECT_EQ((*year)[25], 0u);
+    EXPECT_FALSE(ReadQuotaFile(usersDir, "eve", 2016).has_value());
+    EXPECT_FALSE(ReadQuotaFile(usersDir, "../eve", 2014).has_value());
 }
 
 TEST(CreditText, FormatCredits) {
