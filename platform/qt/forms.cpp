@@ -463,8 +463,10 @@ void EnsureApplication() {
     static int argc = 1;
     static char name[] = "zelmo";
     static char* argv[] = {name, nullptr};
-    // Lives until the process ends; destroyed by the exit handlers after every window.
-    static QApplication app(argc, argv);
+    // Lives until the process ends and is never destroyed: at exit Qt's own globals may be gone
+    // before it, and the static pointer keeps it reachable for the leak checker.
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
     QApplication::setQuitOnLastWindowClosed(false);
 }
 

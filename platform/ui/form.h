@@ -38,7 +38,7 @@ enum class ControlKind {
 struct ControlTemplate {
     int id = 0;  // 0 for labels nobody addresses (they still name their buddy for tests)
     ControlKind kind = ControlKind::Label;
-    std::string text;  // label text; "&" marks the mnemonic ("&Add"), "&&" is an ampersand
+    std::string text{};  // label text; "&" marks the mnemonic ("&Add"), "&&" is an ampersand
     int row = 0;
     int column = 0;
     int rowSpan = 1;
@@ -55,9 +55,9 @@ struct ControlTemplate {
 };
 
 struct FormTemplate {
-    std::string name;     // "DIALOG_SMPP", "DIALOG_USERINFO" ...
-    std::string caption;  // window title of a dialog (pages take the tab title of the sheet)
-    std::vector<ControlTemplate> controls;
+    std::string name{};     // "DIALOG_SMPP", "DIALOG_USERINFO" ...
+    std::string caption{};  // window title of a dialog (pages take the tab title of the sheet)
+    std::vector<ControlTemplate> controls{};
 };
 
 // ---- Handler ---------------------------------------------------------------------------------
@@ -93,7 +93,7 @@ struct FormEvent {
     int id = 0;  // control of a Command, timer of a Timer
     Notify notify = Notify::None;
     int index = -1;
-    std::string text;
+    std::string text{};
 };
 
 inline constexpr int kAllow = 0;
@@ -139,7 +139,7 @@ std::vector<int> ListSelectedItems(Form* f, int id);
 // Report lists in virtual mode: the list holds only a row count and asks `CellText` for what it
 // shows, when it shows it.
 struct ReportColumn {
-    std::string title;
+    std::string title{};
     int width = 100;  // pixels at normal density
 };
 using CellText = std::function<std::string(int row, int column)>;
@@ -181,13 +181,13 @@ class NoticeBox {
 };
 
 struct FileFilter {
-    std::string name;      // "Log files"
-    std::string patterns;  // "*.log;*.txt"
+    std::string name{};      // "Log files"
+    std::string patterns{};  // "*.log;*.txt"
 };
 struct OpenFileRequest {
-    std::string title;
-    std::vector<FileFilter> filters;
-    std::string folder;  // start folder; "" for the current one
+    std::string title{};
+    std::vector<FileFilter> filters{};
+    std::string folder{};  // start folder; "" for the current one
 };
 // Asks for an existing file. False when the operator cancels.
 bool ChooseFileToOpen(Form* owner, const OpenFileRequest& request, std::string* path);

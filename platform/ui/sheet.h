@@ -10,17 +10,17 @@
 namespace platform {
 
 struct SheetPage {
-    FormTemplate form;
-    FormHandler handler;
-    std::string title;  // tab title
-    bool help = false;  // the Help button serves this page
+    FormTemplate form{};
+    FormHandler handler{};
+    std::string title{};  // tab title
+    bool help = false;    // the Help button serves this page
 };
 
 struct PropertySheet {
     std::string caption = kCaption;
-    std::string iconPath;  // PNG or SVG file; "" for none
+    std::string iconPath{};  // PNG or SVG file; "" for none
     int startPage = 0;
-    std::vector<SheetPage> pages;  // in tab order; plug-in libraries append theirs
+    std::vector<SheetPage> pages{};  // in tab order; plug-in libraries append theirs
 };
 
 // Shows the sheet modally until OK (IDOK) or Cancel (IDCANCEL). A page is created, and gets Init,

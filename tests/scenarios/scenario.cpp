@@ -19,6 +19,15 @@ namespace {
 namespace fs = std::filesystem;
 
 int g_helpOpened = 0;
+
+// Text for a message, with line breaks and TABs written as escapes.
+std::string Shown(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : std::string(1, c);
+    }
+    return out + "\"";
+}
 void RecordHelp() {
     ++g_helpOpened;
 }
@@ -353,7 +362,7 @@ class Runner {
             if (!in) {
                 Fail("no file " + w[2]);
             } else if (w.size() == 4 && s.str() != w[3]) {
-                Fail(w[2] + " holds \"" + s.str() + "\"");
+                Fail(w[2] + " holds " + Shown(s.str()));
             }
         } else if (what == "opened") {
             if (Need(w, 3, "expect opened PATH")) {
