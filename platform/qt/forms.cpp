@@ -109,7 +109,7 @@ class TabStopDelegate : public QStyledItemDelegate {
         const QWidget* w = option.widget;
         (w ? w->style() : QApplication::style())->drawControl(QStyle::CE_ItemViewItem, &o, p, w);
         QStringList parts = text.split('\t');
-        int quarter = std::max(1, option.fontMetrics.averageCharWidth());
+        const int charWidth = std::max(1, option.fontMetrics.averageCharWidth());
         QRect r = o.rect.adjusted(3, 0, 0, 0);
         p->save();
         p->setPen(o.palette.color(o.state & QStyle::State_Selected ? QPalette::HighlightedText
@@ -120,7 +120,7 @@ class TabStopDelegate : public QStyledItemDelegate {
                 int stop = i - 1 < static_cast<int>(stops_.size())
                                ? stops_[i - 1]
                                : (stops_.empty() ? 32 : stops_.back()) * i;
-                x = r.left() + stop * quarter / 4;
+                x = r.left() + stop * charWidth / 4;  // stops are in quarter characters
             }
             p->drawText(QRect(x, r.top(), r.right() - x, r.height()),
                         Qt::AlignLeft | Qt::AlignVCenter, parts[i]);
