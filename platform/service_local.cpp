@@ -265,7 +265,9 @@ uint32_t LcStart(const std::string& service) {
     std::string executable = RegisteredExecutable(service);
     ProcessRecord r = ReadRecord(service);
     if (ProcessAlive(r, executable)) {
-        return 0;  // already running (or stopping; the stop runs its course)
+        // Running: nothing to do. Stopping: the stop runs its course and the start is refused,
+        // rather than reported done for a process that is about to end.
+        return r.stopRequested > 0 ? EBUSY : 0;
     }
     SpawnOptions options;
     options.newSession = true;

@@ -40,7 +40,7 @@ struct ServiceManager {
     uint32_t (*create)(const ServiceSettings& settings);
     uint32_t (*change)(const ServiceSettings& settings);
     // Asks the service to start; does not wait for it to run. Starting a running service is no
-    // error.
+    // error; starting one that is still stopping is (local: EBUSY).
     uint32_t (*start)(const std::string& service);
     // Asks the service to stop; does not wait for it to end.
     uint32_t (*stop)(const std::string& service);

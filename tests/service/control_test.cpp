@@ -180,6 +180,13 @@ TEST_F(ServiceControlTest, StopEndsAServiceThatIgnoresTheTerminationSignal) {
     ASSERT_EQ(service::InstallSMSService(false), 1);
     pid_t pid = ReadyPid();
     ASSERT_GT(pid, 0);
+    const platform::ServiceManager& local = platform::LocalServiceManager();
+    EXPECT_EQ(local.stop(service::kServiceName), 0u);
+    platform::ServiceState state;
+    ASSERT_TRUE(local.query(service::kServiceName, &state));
+    EXPECT_EQ(state, platform::ServiceState::StopPending);
+    EXPECT_EQ(local.start(service::kServiceName), static_cast<uint32_t>(EBUSY));
+
     service::StopSMSService(false);
     EXPECT_EQ(service::IsSMSServiceActive(), 0);
     EXPECT_FALSE(servicetest::ProcessExists(pid));
