@@ -140,18 +140,23 @@ bool ReadProcStat(pid_t pid, char* state, unsigned long long* startTime) {
     return false;
 }
 
-// Whether `r` names a live process that runs `executable`. A child of ours that ended is reaped
-// here, so it never lingers as a zombie.
+// Whether `r` names a live process that runs `executable`.
 bool ProcessAlive(const ProcessRecord& r, const std::string& executable) {
     if (r.pid <= 0) {
         return false;
     }
-    int status;
-    ::waitpid(r.pid, &status, WNOHANG);
     char state = '?';
     unsigned long long start = 0;
-    if (!ReadProcStat(r.pid, &state, &start) || state == 'Z' || state == 'X' ||
-        (r.startTime != 0 && start != r.startTime)) {
+    if (!ReadProcStat(r.pid, &state, &start) || (r.startTime != 0 && start != r.startTime)) {
+        return false;
+    }
+    if (state == 'Z' || state == 'X') {
+        // The service ended. When we started it, it is our child: reap it (only it, since the
+        // start time matched), so that it does not linger as a zombie.
+        int status;
+        if (r.startTime != 0) {
+            ::waitpid(r.pid, &status, WNOHANG);
+        }
         return false;
     }
     std::string link(4096, '\0');
