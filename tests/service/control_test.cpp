@@ -375,6 +375,24 @@ TEST_F(ServiceControlTest, WithoutRightsEachOperationReRunsOnlyWithConsentAndNev
     EXPECT_EQ(Runs(), 1);
 }
 
+TEST_F(ServiceControlTest, TheReRunIsWaitedForAtMostSixtySeconds) {
+    ASSERT_EQ(service::InstallSMSService(false), 1);
+    ASSERT_GT(ReadyPid(), 0);
+    // An elevated run that never ends (until the test ends it).
+    std::string pidFile = root_.Path("pkexec.pid");
+    servicetest::WriteScript(root_.Path("path/pkexec"),
+                             "#!/bin/sh\nprintf '%s' $$ > '" + pidFile + "'\nexec /bin/sleep 30\n");
+    boxes_.answers = {platform::IDYES};
+    {
+        ScopedNoWrite noRights(Registry());
+        service::StopSMSService(false);
+    }
+    EXPECT_EQ(Elapsed(), service::kRerunWaitMs);
+    EXPECT_EQ(boxes_.shown.size(), 1u);  // the question only
+    ASSERT_TRUE(WaitForFile(pidFile));
+    ::kill(std::stoi(ReadFile(pidFile)), SIGKILL);
+}
+
 TEST_F(ServiceControlTest, ACreationThatFailsShowsTheCodeAndReturnsZero) {
     // The registry directory is writable, but a file stands where the service's folder goes.
     ASSERT_TRUE(platform::MakeDirectories(Registry()));
