@@ -311,6 +311,11 @@ int SheetResult(SheetWindow* s) {
 
 using namespace qtui;
 
+void StartWindowing() {
+    EnsureApplication();
+    InstallBackends();
+}
+
 int RunPropertySheet(const PropertySheet& sheet) {
     SheetWindow* s = CreateSheet(sheet);
     if (!s->closed) {

@@ -28,6 +28,10 @@ struct PropertySheet {
 // button.
 int RunPropertySheet(const PropertySheet& sheet);
 
+// Makes the toolkit ready before any window is shown: message boxes shown from then on (a
+// program's start-up, a command-line run) are real windows. A test harness keeps its own boxes.
+void StartWindowing();
+
 // The page's changed notification: enables Apply. SheetUnchanged withdraws it for this page.
 void SheetChanged(Form* page);
 void SheetUnchanged(Form* page);
