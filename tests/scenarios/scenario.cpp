@@ -72,11 +72,34 @@ class Runner {
             h_.Finish();
         }
         h_.CloseSheet();
+        Abandon();
     }
 
     Outcome outcome() const { return {!failed_, failLine_, failMessage_}; }
 
   private:
+    // A program still running beside its sheet is stopped without further questions.
+    void Abandon() {
+        auto abandon = std::move(env_.onAbandon);
+        env_.onAbandon = nullptr;
+        env_.onClose = nullptr;
+        env_.onAdvance = nullptr;
+        if (abandon) {
+            abandon();
+        }
+    }
+
+    // The program's shutdown once its sheet has closed.
+    void AfterClose() {
+        if (env_.onClose && !h_.SheetOpen()) {
+            auto close = std::move(env_.onClose);
+            env_.onClose = nullptr;
+            env_.onAbandon = nullptr;
+            env_.onAdvance = nullptr;
+            close();
+        }
+    }
+
     void Fail(const std::string& m) {
         if (!failed_) {
             failed_ = true;
@@ -120,6 +143,9 @@ class Runner {
                 }
             }
             Execute(words, &action);
+            if (top && action && !failed_) {
+                AfterClose();
+            }
             if (top && action && !failed_) {
                 h_.Finish();  // what was expected of this action and did not happen
             }
@@ -180,12 +206,32 @@ class Runner {
             }
         } else if (c == "start") {
             *action = true;
-            auto it = Need(w, 2, "start NAME") ? setup_.sheets.find(w[1]) : setup_.sheets.end();
+            auto it = w.size() >= 2 ? setup_.sheets.find(w[1]) : setup_.sheets.end();
             if (it == setup_.sheets.end()) {
                 Fail("no sheet named \"" + (w.size() > 1 ? w[1] : "") + "\"");
                 return;
             }
-            h_.OpenSheet(it->second(env_));
+            h_.CloseSheet();
+            Abandon();
+            env_.arguments.assign(w.begin() + 2, w.end());
+            env_.events.clear();
+            env_.actions.clear();
+            env_.exitStatus.reset();
+            if (std::optional<platform::PropertySheet> sheet = it->second(env_)) {
+                h_.OpenSheet(*sheet);
+            }
+        } else if (c == "set") {
+            if (Need(w, 3, "set KEY VALUE")) {
+                env_.settings[w[1]] = w[2];
+            }
+        } else if (c == "do") {
+            *action = true;
+            auto it = Need(w, 2, "do ACTION") ? env_.actions.find(w[1]) : env_.actions.end();
+            if (it == env_.actions.end()) {
+                Fail("no action \"" + (w.size() > 1 ? w[1] : "") + "\"");
+                return;
+            }
+            it->second();
         } else if (c == "tab") {
             *action = true;
             if (Need(w, 2, "tab TITLE")) {
@@ -199,7 +245,11 @@ class Runner {
         } else if (c == "advance") {
             *action = true;
             if (Need(w, 2, "advance MILLISECONDS")) {
-                h_.Advance(std::strtoull(w[1].c_str(), nullptr, 10));
+                uint64_t ms = std::strtoull(w[1].c_str(), nullptr, 10);
+                h_.Advance(ms);
+                if (env_.onAdvance) {
+                    env_.onAdvance(ms);
+                }
             }
         } else if (c == "type" || c == "choose" || c == "doubleclick" || c == "key") {
             *action = true;
@@ -373,6 +423,24 @@ class Runner {
                     env_.opened.erase(it);
                 }
             }
+        } else if (what == "exit") {
+            if (!Need(w, 3, "expect exit STATUS")) {
+                return;
+            }
+            if (!env_.exitStatus) {
+                Fail("the program has not ended");
+            } else if (std::to_string(*env_.exitStatus) != w[2]) {
+                Fail("the program ended with status " + std::to_string(*env_.exitStatus));
+            }
+        } else if (what == "event") {
+            if (Need(w, 3, "expect event TEXT")) {
+                auto it = std::find(env_.events.begin(), env_.events.end(), w[2]);
+                if (it == env_.events.end()) {
+                    Fail("no event \"" + w[2] + "\"");
+                } else {
+                    env_.events.erase(it);
+                }
+            }
         } else if (what == "help") {
             if (Need(w, 2, "expect help") && g_helpOpened == 0) {
                 Fail("the manual was not opened");
@@ -413,10 +481,14 @@ class Runner {
             if (g_helpOpened != 0) {
                 Fail("the manual was opened");
             }
+        } else if (what == "event" && w.size() == 4) {
+            if (std::find(env_.events.begin(), env_.events.end(), w[3]) != env_.events.end()) {
+                Fail("event \"" + w[3] + "\" happened");
+            }
         } else {
             Fail(
                 "usage: expect no ini PATH SECTION KEY | expect no file PATH | expect no opened"
-                " | expect no help");
+                " | expect no help | expect no event TEXT");
         }
     }
 
