@@ -129,7 +129,9 @@ StartupOutcome StartUp(const std::string& arguments, const StartupHooks& hooks) 
     // 2. ZIZOD.INI; a first run grants the rights on both data directories and creates it.
     std::string programData = SupportDirectory(GetProgramDataDirectory);
     program.configFilePath = programData + "ZIZOD.INI";
-    if (!Exists(program.configFilePath)) {
+    // Without a data directory there is nothing to create (and no relative file in the working
+    // directory either); later reads then find no keys.
+    if (!programData.empty() && !Exists(program.configFilePath)) {
         Grant(hooks, programData);
         Grant(hooks, SupportDirectory(GetPrivateDataDirectory));
         CreateEmpty(program.configFilePath);
@@ -138,7 +140,7 @@ StartupOutcome StartUp(const std::string& arguments, const StartupHooks& hooks) 
 
     // 3. MMSC.INI, without rights of its own.
     std::string mmscIni = programData + "MMSC.INI";
-    if (!Exists(mmscIni)) {
+    if (!programData.empty() && !Exists(mmscIni)) {
         CreateEmpty(mmscIni);
     }
     MMSCIniSetFilename(mmscIni.c_str());
@@ -152,10 +154,11 @@ StartupOutcome StartUp(const std::string& arguments, const StartupHooks& hooks) 
     // 5. The manual.
     program.manualPath = realProgram + "zelmosms.pdf";
     program.manualPresent = Exists(program.manualPath);
-    platform::SetHelpOpener(program.manualPresent ? OpenManual : nullptr);
 
     // 6. and 7. The optional libraries.
     PluginLibraries& libs = Plugins();
+    ReleaseAllLibraries(libs);  // a new run tries every library afresh
+    libs = PluginLibraries{};
     libs.directory = hooks.libraryDirectory;
     BindStartupLibraries(libs);
     if (BindTlsLibrary(libs) && libs.tls.sslInitLib()) {
@@ -231,10 +234,14 @@ int RunConsole(int argc, const char* const* argv) {
     if (outcome.ended) {
         return outcome.exitStatus;
     }
-    platform::PropertySheet sheet = BuildConsoleSheet(outcome, hooks);
+    platform::SetHelpOpener(Program().manualPresent ? OpenManual : nullptr);
     RestartTriggerWatcher watcher;
-    watcher.Start();
-    platform::RunPropertySheet(sheet);
+    {
+        // The sheet goes before the libraries do: pages of the MMSC library hold its code.
+        platform::PropertySheet sheet = BuildConsoleSheet(outcome, hooks);
+        watcher.Start();
+        platform::RunPropertySheet(sheet);
+    }
     ShutDown(watcher);
     return 0;
 }
