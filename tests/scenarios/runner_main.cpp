@@ -5,8 +5,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <sstream>
 
+#include "app/plugins/plugin_libraries.h"
+#include "app/startup.h"
+#include "libs/zozeziv/zozeziv.h"
+#include "service/service_control.h"
+#include "tests/app/watcher_stepper.h"
 #include "tests/scenarios/scenario.h"
 #include "tls/diagnostics_page.h"
 
@@ -25,8 +32,98 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The sheets a scenario can start. Until the console's own page assembly exists, the diagnostics
-// page alone.
+// A console run beside its sheet: the restart watcher, stepped with the scenario's clock.
+struct ConsoleRun {
+    app::RestartTriggerWatcher watcher;
+    apptest::WatcherStepper stepper;
+    std::mutex mutex;
+    int relaunches = 0;  // written by the watcher thread
+};
+
+std::string Setting(const scenario::Environment& env, const std::string& key) {
+    auto it = env.settings.find(key);
+    return it == env.settings.end() ? std::string() : it->second;
+}
+
+// The console as zelmo-console runs it, in the scenario's data root:
+//   start console [ARGUMENT ...]
+// The real program directory (manual, "virazad.dll", the libraries) is $ROOT/Program/ unless
+// "set programdir DIR" names another folder of the root; "set libraries test" binds the
+// stand-ins of the six optional libraries instead (they log their calls to
+// $ROOT/PLUGIN-CALLS.TXT); the per-user clean-up looks under $ROOT/Home; "set sockets fail"
+// fails the socket layer.
+// Events: "rights DIR" for each grant of rights (DIR relative to the root), "relaunch".
+// Actions: "do restart" restarts the gateway service as a page would.
+std::optional<platform::PropertySheet> StartConsole(scenario::Environment& env) {
+    auto folder = [&env](const std::string& key, const char* fallback) {
+        std::string name = Setting(env, key);
+        return env.root + "/" + (name.empty() ? fallback : name) + "/";
+    };
+    app::StartupHooks hooks;
+    hooks.startSockets = [&env] { return Setting(env, "sockets") != "fail"; };
+    hooks.grantRights = [&env](const std::string& directory) {
+        std::string shown = directory;
+        if (shown.rfind(env.root + "/", 0) == 0) {
+            shown = shown.substr(env.root.size() + 1);
+        }
+        env.events.push_back("rights " + shown);
+        SetZelmoSMSTrustees(directory.c_str());
+    };
+    hooks.realProgramDirectory = folder("programdir", "Program");
+    hooks.libraryDirectory = Setting(env, "libraries") == "test" ? std::string(FAKE_LIBRARY_DIR)
+                                                                 : folder("programdir", "Program");
+    hooks.userProfile = [&env] { return env.root + "/Home"; };
+    hooks.openFile = [&env](const std::string& path) {
+        env.opened.push_back(path);
+        return true;
+    };
+    // The gateway's executables would lie beside the console: none there, so that nothing a
+    // scenario installs ever runs.
+    service::SetGatewayProgramDirectory(hooks.realProgramDirectory);
+    std::string arguments;
+    for (const std::string& a : env.arguments) {
+        arguments += (arguments.empty() ? "" : " ") + a;
+    }
+    app::StartupOutcome outcome = app::StartUp(arguments, hooks);
+    if (outcome.ended) {
+        env.exitStatus = outcome.exitStatus;
+        app::ReleaseAllLibraries(app::Plugins());
+        return std::nullopt;
+    }
+    platform::PropertySheet sheet = app::BuildConsoleSheet(outcome, hooks);
+
+    auto run = std::make_shared<ConsoleRun>();
+    app::WatcherHooks watch;
+    watch.relaunch = [raw = run.get()] {
+        std::lock_guard<std::mutex> lock(raw->mutex);
+        ++raw->relaunches;
+    };
+    run->watcher.Start(run->stepper.Hooks(std::move(watch)));
+    auto noteRelaunches = [run, &env] {
+        std::lock_guard<std::mutex> lock(run->mutex);
+        for (; run->relaunches > 0; --run->relaunches) {
+            env.events.push_back("relaunch");
+        }
+    };
+    env.onAdvance = [run, noteRelaunches](uint64_t ms) {
+        run->stepper.Advance(ms);
+        noteRelaunches();
+    };
+    env.onClose = [run] {
+        run->stepper.Release();
+        app::ShutDown(run->watcher, [run](uint32_t) { run->stepper.WaitFinished(); });
+        app::ReleaseAllLibraries(app::Plugins());
+    };
+    env.onAbandon = [run] {
+        run->stepper.Release();
+        run->watcher.StopAndWait([run](uint32_t) { run->stepper.WaitFinished(); });
+        app::ReleaseAllLibraries(app::Plugins());
+    };
+    env.actions["restart"] = [] { service::RestartSMSService(false); };
+    return sheet;
+}
+
+// The sheets a scenario can start: the console, and the diagnostics page alone.
 scenario::Setup MakeSetup() {
     scenario::Setup s;
     s.sheets["diagnostics"] = [](scenario::Environment& env) {
@@ -41,6 +138,7 @@ scenario::Setup MakeSetup() {
         sheet.pages.push_back(tls::MakeDiagnosticsPage(std::move(o)));
         return sheet;
     };
+    s.sheets["console"] = StartConsole;
     return s;
 }
 
@@ -48,6 +146,8 @@ scenario::Setup MakeSetup() {
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Scenarios never touch the machine's own service manager.
+    setenv("ZELMOSMS_SERVICE_MANAGER", "local", 1);
     scenario::Setup setup = MakeSetup();
     std::vector<fs::path> files;
     for (int i = 1; i < argc; ++i) {
