@@ -108,7 +108,11 @@ std::optional<std::string> ReadAll(const std::string& path) {
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n <= 0) {
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) {
             break;
         }
         text.append(buffer, static_cast<std::size_t>(n));
