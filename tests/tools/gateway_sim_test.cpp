@@ -317,6 +317,14 @@ TEST_F(GatewaySim, OneShotLaysDownWhatTheConsoleReads) {
         paths_.programData + "USERS/alice/" + std::to_string(today_.year) + ".QTA", &counts));
     EXPECT_EQ(counts[monitor::DayOfYear(today_) - 1], 3u);
 
+    // The user's account is in the user file.
+    uint32_t users = 0;
+    ASSERT_TRUE(SMSOpenUserFile(&users, ZOZEZIV_USERS_READ));
+    UserRecord record = zozeziv::EmptyUserRecord();
+    EXPECT_TRUE(SMSFindUserRecord(users, "alice", zozeziv::RecordBytes(record)));
+    SMSCloseUserFile(users);
+    EXPECT_EQ(record.smppLoginEnabled, 1);
+
     // The client's flag file is left unheld: the console may delete it as stale.
     std::string flag = paths_.privateData + "SMPPData/ActiveUsers/K-9-R-bob.FLG";
     EXPECT_TRUE(root_.Exists("Private/SMPPData/ActiveUsers/K-9-R-bob.FLG"));
@@ -458,6 +466,14 @@ TEST(GatewaySimText, EncodersGiveTheStoredForms) {
         EXPECT_EQ(gatewaysim::Gsm7PackedHex(c.text), c.gsm7) << c.text;
     }
     EXPECT_EQ(gatewaysim::Ucs2Hex("\xF0\x9F\x98\x80"), "D83DDE00");
+    // The support library's converter reads the packed form back, spare bits and escapes too.
+    for (std::string_view text : {"Hi", "hello", "abcdefg", "@\xC2\xA3$ [x] \xE2\x82\xAC 15:00",
+                                  "Meeting moved to 15:00 @ room 4"}) {
+        std::string hex = gatewaysim::Gsm7PackedHex(text);
+        std::string out(hex.size() * 2 + 1, '\0');
+        GSM7ToUTF8StringN("", hex.c_str(), out.data(), static_cast<unsigned>(out.size()));
+        EXPECT_EQ(std::string(out.c_str()), text) << hex;
+    }
     EXPECT_EQ(gatewaysim::ParseCreditText("2.5"), 2500);
     EXPECT_EQ(gatewaysim::ParseCreditText("12.345"), 12345);
     EXPECT_EQ(gatewaysim::ParseCreditText("7"), 7000);

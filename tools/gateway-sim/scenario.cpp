@@ -264,6 +264,9 @@ bool LoadScenario(const std::string& path, Scenario* out, std::string* error) {
             u.name == "..") {
             r.Fail(sec, "Name");
         }
+        u.password = r.Get(sec, "Password", "password");
+        u.fullName = r.Get(sec, "FullName");
+        u.smppLogin = r.Yes(sec, "SmppLogin", true);
         auto credit = platform::IniRead(path, sec, "Credit");
         u.hasCredit = credit.has_value();
         u.credit = credit ? std::max<int64_t>(0, ParseCreditText(*credit)) : 0;

@@ -71,6 +71,9 @@ struct MmsSpec {
 
 struct UserSpec {
     std::string name;
+    std::string password = "password";  // for a record added to the user file
+    std::string fullName;
+    bool smppLogin = true;
     bool hasCredit = false;
     int64_t credit = 0;  // thousandths
     std::vector<uint32_t> quota, lastYearQuota;

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "config/text.h"
+#include "libs/zozeziv/zozeziv.h"
 #include "platform/clock.h"
 #include "platform/dirs.h"
 #include "platform/eventlog.h"
@@ -61,6 +62,34 @@ bool DeleteUnlessHeld(const std::string& path) {
     }
     bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0;
     ::close(fd);
+    return ok;
+}
+
+// Adds the users that the user file does not hold yet; records already there (perhaps edited by
+// the operator) are kept. False when the user file cannot be opened or written.
+bool AddUserRecords(const std::vector<UserSpec>& users) {
+    if (users.empty()) {
+        return true;
+    }
+    uint32_t handle = 0;
+    if (!SMSOpenUserFile(&handle, ZOZEZIV_USERS_READWRITE)) {
+        return false;
+    }
+    bool ok = true;
+    for (const auto& u : users) {
+        UserRecord found = zozeziv::EmptyUserRecord();
+        if (SMSFindUserRecord(handle, u.name.c_str(), zozeziv::RecordBytes(found))) {
+            continue;
+        }
+        UserRecord r = zozeziv::EmptyUserRecord();
+        zozeziv::SetUserName(r, u.name);
+        zozeziv::SetPassword(r, u.password);
+        zozeziv::SetFullName(r, u.fullName);
+        r.smppLoginEnabled = u.smppLogin ? 1 : 0;
+        r.webMenuOption = USER_WEB_MENU_ALL;
+        ok = SMSAddUser(handle, zozeziv::RecordBytes(r)) != 0 && ok;
+    }
+    SMSCloseUserFile(handle);
     return ok;
 }
 
@@ -210,6 +239,7 @@ bool LayDown(const Scenario& s, const SimPaths& p, std::time_t now, bool staleFl
     for (const auto& m : s.mms) {
         ok = WriteMms(p, m, now) && ok;
     }
+    ok = AddUserRecords(s.users) && ok;
     for (const auto& u : s.users) {
         std::string dir = UserDirectory(p, u.name);
         platform::MakeDirectories(dir);
