@@ -22,8 +22,11 @@
 #include "monitor/counters.h"
 #include "platform/eventlog.h"
 #include "platform/ini.h"
+#include "platform/share.h"
 #include "tests/support/temp_root.h"
 #include "tools/gateway-sim/files.h"
+#include "users/credits.h"
+#include "viewers/message_file.h"
 
 extern char** environ;
 
@@ -286,20 +289,36 @@ TEST_F(GatewaySim, OneShotLaysDownWhatTheConsoleReads) {
     EXPECT_EQ(monitor::CountOutboundQueue(paths_), 4u);
     ASSERT_TRUE(platform::IniWrite(paths_.configFile, "ZIZOD", "CacheQSize", "Yes"));
     EXPECT_EQ(monitor::CountOutboundQueue(paths_), 7u + 1u);
-    std::string retried =
-        ReadFile(monitor::ResolveQDir(paths_, "SMPP - smsc.test:2775") + "Q2.REQ");
-    EXPECT_EQ(retried,
-              "[SMS]\r\nPhoneNumber=+15550002\r\nData=retried\r\n[ErrorDetail]\r\nRetryCount=3\r\n"
-              "LastRetryTime=20260102030405\r\nFirstAttemptTime=20260102020000\r\n"
-              "LastErrorInfo=throttled\r\n");
+    auto retried = viewers::ReadQueuedMessageFile(
+        monitor::ResolveQDir(paths_, "SMPP - smsc.test:2775") + "Q2.REQ");
+    ASSERT_TRUE(retried);
+    EXPECT_EQ(retried->recipient, "+15550002");
+    EXPECT_EQ(retried->text, "retried");
+    EXPECT_EQ(retried->retryCount, 3);
+    EXPECT_EQ(retried->lastErrorInfo, "throttled");
+    EXPECT_EQ(retried->lastRetryTime.year, 2026);
+    EXPECT_EQ(retried->lastRetryTime.second, 5);
+    EXPECT_EQ(retried->firstAttemptTime.hour, 2);
+    auto first = viewers::ReadQueuedMessageFile(monitor::ResolveQDir(paths_) + "A1.REQ");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->recipient, "+15550001");
+    EXPECT_EQ(first->retryCount, 0);
 
     // Received messages in their three codings.
     std::string smsIn = monitor::ResolveSmsInDir(paths_);
-    EXPECT_EQ(ReadFile(smsIn + "R1.REC"),
-              "[SMS-IN]\r\nPhoneNumber=+15550004\r\nData=00480069\r\ndcs=08\r\nbinary=Yes\r\n");
+    struct {
+        const char* file;
+        const char* shown;
+    } received[] = {{"R1.REC", "Hi"}, {"R2.SMS", "hello"}, {"R3.IN", "line\nbreak"}};
+    for (const auto& r : received) {
+        auto message = viewers::ReadQueuedMessageFile(smsIn + r.file);
+        ASSERT_TRUE(message) << r.file;
+        EXPECT_EQ(viewers::MessageDisplayText(*message, GSM7ToUTF8StringN), r.shown) << r.file;
+    }
+    EXPECT_NE(ReadFile(smsIn + "R1.REC").find("Data=00480069\r\ndcs=08\r\nbinary=Yes\r\n"),
+              std::string::npos);
     EXPECT_NE(ReadFile(smsIn + "R2.SMS").find("Data=E8329BFD06\r\ndcs=00\r\nbinary=Yes\r\n"),
               std::string::npos);
-    EXPECT_EQ(ReadFile(smsIn + "R3.IN"), "[SMS-IN]\r\nData=line\\nbreak\r\n");
 
     // A received MMS: its header names its content object in the content directory.
     std::string mms = monitor::ResolveMMSDir(paths_);
@@ -311,11 +330,10 @@ TEST_F(GatewaySim, OneShotLaysDownWhatTheConsoleReads) {
     EXPECT_EQ(ReadFile(mms + "MMS1/a.txt"), "hello there");
 
     // A user's credit (thousandths, 8 bytes) and quota (the counter layout).
-    EXPECT_EQ(ReadFile(paths_.programData + "USERS/alice/SMS.CTR"),
-              std::string("\xC4\x09\0\0\0\0\0\0", 8));
-    ASSERT_TRUE(monitor::ReadCounterFile(
-        paths_.programData + "USERS/alice/" + std::to_string(today_.year) + ".QTA", &counts));
-    EXPECT_EQ(counts[monitor::DayOfYear(today_) - 1], 3u);
+    std::string usersDir = users::UsersDirectory(paths_.configFile);
+    EXPECT_EQ(ReadFile(usersDir + "alice/SMS.CTR"), std::string("\xC4\x09\0\0\0\0\0\0", 8));
+    EXPECT_EQ(users::AdjustCredit(usersDir, "alice", nullptr, 0, true), 2500);
+    EXPECT_EQ(users::ReadUserQuota(usersDir, "alice", today_).today, 3u);
 
     // The user's account is in the user file.
     uint32_t users = 0;
@@ -328,7 +346,7 @@ TEST_F(GatewaySim, OneShotLaysDownWhatTheConsoleReads) {
     // The client's flag file is left unheld: the console may delete it as stale.
     std::string flag = paths_.privateData + "SMPPData/ActiveUsers/K-9-R-bob.FLG";
     EXPECT_TRUE(root_.Exists("Private/SMPPData/ActiveUsers/K-9-R-bob.FLG"));
-    EXPECT_FALSE(Held(flag));
+    EXPECT_EQ(platform::DeleteShared(flag), platform::DeleteResult::kDeleted);
 
     // Events of all three types, and of another source.
     auto events = Events();
@@ -395,6 +413,8 @@ TEST_F(GatewaySim, RunningPublishesHoldsMovesAndStopsOnSigterm) {
     std::string flag = paths_.privateData + "SMPPData/ActiveUsers/K-1-T-bob.FLG";
     std::string modem = paths_.privateData + "ModemReservations/COM1-.RSV";
     ASSERT_TRUE(WaitFor([&] { return Held(flag) && Held(modem); }));
+    EXPECT_EQ(platform::DeleteShared(flag), platform::DeleteResult::kInUse);
+    EXPECT_TRUE(root_.Exists("Private/SMPPData/ActiveUsers/K-1-T-bob.FLG"));
 
     // The figures move: messages are counted and the queue counter is kept.
     EXPECT_TRUE(WaitFor([&] {
@@ -412,8 +432,8 @@ TEST_F(GatewaySim, RunningPublishesHoldsMovesAndStopsOnSigterm) {
     EXPECT_FALSE(Block("ZELMO_MMSC_ShMem", 0));
     // The flag file stays, no longer held: the console's delete now succeeds.
     EXPECT_TRUE(root_.Exists("Private/SMPPData/ActiveUsers/K-1-T-bob.FLG"));
-    EXPECT_FALSE(Held(flag));
     EXPECT_FALSE(Held(modem));
+    EXPECT_EQ(platform::DeleteShared(flag), platform::DeleteResult::kDeleted);
     EXPECT_TRUE(HasEvent("Zelmo SMS/MMS Gateway service stopped."));
 }
 
@@ -445,6 +465,31 @@ TEST_F(GatewaySim, AGrownRestartTriggerReloadsTheScenario) {
     EXPECT_TRUE(WaitFor([&] { return Block("ZELMO_ZIZOD_ShMem", 3) == 0; }));
     EXPECT_TRUE(WaitFor([&] { return HasEvent("Configuration reloaded."); }));
     EXPECT_FALSE(root_.Exists("Private/SMPPData/ActiveUsers/K-1-T-bob.FLG"));
+
+    ASSERT_EQ(::kill(child_, SIGTERM), 0);
+    EXPECT_TRUE(WaitExit(child_, 1000));
+    child_ = -1;
+}
+
+TEST_F(GatewaySim, CreditIsSpentOnlyWhileTheConsoleDoesNotHoldTheFile) {
+    std::string scenario(kRunning);
+    scenario += "[User1]\nName=alice\nCredit=1000\nDebit=Yes\n";
+    ASSERT_EQ(RunOnce(WriteScenario(scenario)), 0);
+    std::string usersDir = users::UsersDirectory(paths_.configFile);
+    ASSERT_EQ(users::AdjustCredit(usersDir, "alice", nullptr, 0, true), 1000000);
+
+    // The console updating the balance holds the file as a writer that lets others only read.
+    auto held =
+        platform::OpenShared(usersDir + "alice/SMS.CTR", platform::FileAccess::kReadWrite,
+                             platform::FileShare::kRead, platform::FileDisposition::kOpenExisting);
+    ASSERT_TRUE(held.ok());
+    StartService(scenario);
+    // Quota counts on while the credit file is held; the balance does not move.
+    ASSERT_TRUE(WaitFor([&] { return users::ReadUserQuota(usersDir, "alice", today_).today > 3; }));
+    EXPECT_EQ(users::ReadCreditBalance(held.file.fd()), 1000000);
+    held.file.Close();
+    EXPECT_TRUE(WaitFor(
+        [&] { return users::AdjustCredit(usersDir, "alice", nullptr, 0, true) < 1000000; }));
 
     ASSERT_EQ(::kill(child_, SIGTERM), 0);
     EXPECT_TRUE(WaitExit(child_, 1000));

@@ -2,7 +2,6 @@
 #include "tools/gateway-sim/files.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "platform/dirs.h"
 #include "platform/eventlog.h"
 #include "platform/ini.h"
+#include "platform/share.h"
 
 namespace gatewaysim {
 namespace {
@@ -83,23 +83,15 @@ std::string ReadHead(const std::string& path, std::size_t max) {
     return out;
 }
 
-// Opens an existing file for writing under an exclusive lock taken without waiting, checking that
-// the name still leads to the locked file. -1 when missing, busy or unwritable; `missing` tells.
-int OpenExclusive(const std::string& path, bool* missing) {
-    *missing = false;
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        *missing = errno == ENOENT;
-        return -1;
-    }
-    struct stat held, named;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &held) != 0 ||
-        ::stat(path.c_str(), &named) != 0 || held.st_ino != named.st_ino ||
-        held.st_dev != named.st_dev) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+// Opens an existing credit file the way a writer that lets others only read does: an exclusive
+// lock taken without waiting. Holds no file when it is missing, held elsewhere or unwritable;
+// `missing` tells the first case.
+platform::SharedFile OpenForUpdate(const std::string& path, bool* missing) {
+    platform::SharedOpenResult r =
+        platform::OpenShared(path, platform::FileAccess::kReadWrite, platform::FileShare::kRead,
+                             platform::FileDisposition::kOpenExisting);
+    *missing = r.error == platform::FileOpenError::kNotFound;
+    return std::move(r.file);
 }
 
 int64_t ReadBalance(int fd) {
@@ -395,8 +387,8 @@ int64_t ParseCreditText(std::string_view text) {
 
 bool WriteCreditBalance(const std::string& path, int64_t thousandths) {
     bool missing = false;
-    int fd = OpenExclusive(path, &missing);
-    if (fd < 0 && missing) {
+    platform::SharedFile file = OpenForUpdate(path, &missing);
+    if (!file.IsOpen() && missing) {
         platform::MakeDirectories(DirectoryOf(path));
         // A new file appears whole under its name, already holding its balance.
         std::string bytes(8, '\0');
@@ -406,66 +398,46 @@ bool WriteCreditBalance(const std::string& path, int64_t thousandths) {
         }
         return WriteFileAtomic(path, bytes);
     }
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = WriteBalance(fd, thousandths);
-    ::close(fd);
-    return ok;
+    return file.IsOpen() && WriteBalance(file.fd(), thousandths);
 }
 
 bool DebitCredit(const std::string& path, int64_t amount) {
     bool missing = false;
-    int fd = OpenExclusive(path, &missing);
-    if (fd < 0) {
+    platform::SharedFile file = OpenForUpdate(path, &missing);
+    if (!file.IsOpen()) {
         return false;
     }
-    int64_t balance = ReadBalance(fd);
-    bool ok = WriteBalance(fd, balance < amount ? 0 : balance - amount);
-    ::close(fd);
-    return ok;
+    int64_t balance = ReadBalance(file.fd());
+    return WriteBalance(file.fd(), balance < amount ? 0 : balance - amount);
 }
 
 // ---- Held files ------------------------------------------------------------------------------
-
-HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
-    if (this != &other) {
-        Release();
-        fd_ = other.fd_;
-        path_ = std::move(other.path_);
-        other.fd_ = -1;
-    }
-    return *this;
-}
 
 bool HeldFile::Create(const std::string& path, std::string_view content, bool exclusive) {
     Release();
     platform::MakeDirectories(DirectoryOf(path));
     std::string temp = TempNameFor(path);
-    int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
-    if (fd < 0) {
-        return false;
-    }
-    if (!WriteAll(fd, content) || ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0 ||
-        ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::close(fd);
+    // Letting others read and write takes a shared lock; letting them only read, an exclusive one.
+    platform::SharedOpenResult r = platform::OpenShared(
+        temp, platform::FileAccess::kReadWrite,
+        exclusive ? platform::FileShare::kRead : platform::FileShare::kReadWrite,
+        platform::FileDisposition::kCreateAlways);
+    if (!r.ok() || !WriteAll(r.file.fd(), content) || ::rename(temp.c_str(), path.c_str()) != 0) {
+        r.file.Close();
         ::unlink(temp.c_str());
         return false;
     }
-    fd_ = fd;
+    file_ = std::move(r.file);
     path_ = path;
     return true;
 }
 
 void HeldFile::Release() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    file_.Close();
 }
 
 void HeldFile::Remove() {
-    if (fd_ >= 0) {
+    if (file_.IsOpen()) {
         ::unlink(path_.c_str());
     }
     Release();

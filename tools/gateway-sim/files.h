@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/share.h"
+
 namespace gatewaysim {
 
 // Where the gateway keeps its files, each directory ending in "/".
@@ -104,22 +106,15 @@ bool DebitCredit(const std::string& path, int64_t amount);
 
 // ---- Files held open -----------------------------------------------------------------------
 
-// A file held open with a flock for as long as the object lives; the file stays on disk after.
+// A file held open, with the lock its sharing mode calls for, for as long as the object lives (or
+// until Release); the file stays on disk after.
 class HeldFile {
   public:
-    HeldFile() = default;
-    ~HeldFile() { Release(); }
-    HeldFile(HeldFile&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
-        other.fd_ = -1;
-    }
-    HeldFile& operator=(HeldFile&& other) noexcept;
-    HeldFile(const HeldFile&) = delete;
-    HeldFile& operator=(const HeldFile&) = delete;
-
-    // Writes `content` to a temporary name, locks it (shared or exclusive, never waiting) and
-    // renames it to `path`, so the file is never seen unlocked. False when it cannot.
+    // Writes `content` to a temporary name, opens it without delete sharing (letting others read
+    // and write: a shared lock; with `exclusive`, letting them only read: an exclusive lock) and
+    // renames it to `path`, so the file is never seen unheld. False when it cannot.
     bool Create(const std::string& path, std::string_view content, bool exclusive);
-    bool IsHeld() const { return fd_ >= 0; }
+    bool IsHeld() const { return file_.IsOpen(); }
     const std::string& path() const { return path_; }
     // Closes the file (the lock goes with it); the file stays.
     void Release();
@@ -127,7 +122,7 @@ class HeldFile {
     void Remove();
 
   private:
-    int fd_ = -1;
+    platform::SharedFile file_;
     std::string path_;
 };
 

@@ -1,8 +1,6 @@
 // The one-shot and running modes of the gateway simulator (simulator.h).
 #include "tools/gateway-sim/simulator.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include "platform/eventlog.h"
 #include "platform/file_scan.h"
 #include "platform/ini.h"
+#include "platform/share.h"
 
 namespace gatewaysim {
 namespace {
@@ -54,15 +53,11 @@ uint32_t CountRequests(const std::string& dir) {
     return n;
 }
 
-// Deletes a file unless someone holds a lock on it (the console's rule for deletes).
+// Deletes a file unless someone holds it (the console's rule for deletes); a missing file counts
+// as deleted.
 bool DeleteUnlessHeld(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return true;
-    }
-    bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0;
-    ::close(fd);
-    return ok;
+    platform::DeleteResult r = platform::DeleteShared(path);
+    return r == platform::DeleteResult::kDeleted || r == platform::DeleteResult::kMissing;
 }
 
 // Adds the users that the user file does not hold yet; records already there (perhaps edited by
