@@ -511,6 +511,9 @@ TEST(GatewaySimText, EncodersGiveTheStoredForms) {
         EXPECT_EQ(gatewaysim::Gsm7PackedHex(c.text), c.gsm7) << c.text;
     }
     EXPECT_EQ(gatewaysim::Ucs2Hex("\xF0\x9F\x98\x80"), "D83DDE00");
+    // Outside the alphabet, and the escape septet's place in the table, give '?'.
+    EXPECT_EQ(gatewaysim::Gsm7PackedHex("\xEF\xBF\xBF"), "3F");
+    EXPECT_EQ(gatewaysim::Gsm7PackedHex("\xE4\xB8\xAD"), "3F");
     // The support library's converter reads the packed form back, spare bits and escapes too.
     for (std::string_view text : {"Hi", "hello", "abcdefg", "@\xC2\xA3$ [x] \xE2\x82\xAC 15:00",
                                   "Meeting moved to 15:00 @ room 4"}) {

@@ -162,7 +162,7 @@ constexpr std::pair<uint16_t, uint8_t> kGsm7Extension[] = {
 
 void AppendSeptets(uint32_t cp, std::vector<uint8_t>& septets) {
     for (uint8_t s = 0; s < 128; ++s) {
-        if (kGsm7[s] == cp) {
+        if (s != 0x1B && kGsm7[s] == cp) {
             septets.push_back(s);
             return;
         }
