@@ -22,7 +22,9 @@
 #include "monitor/counters.h"
 #include "platform/eventlog.h"
 #include "platform/ini.h"
+#include "platform/service_manager.h"
 #include "platform/share.h"
+#include "service/status_block.h"
 #include "tests/support/temp_root.h"
 #include "tools/gateway-sim/files.h"
 #include "users/credits.h"
@@ -105,8 +107,10 @@ class GatewaySim : public ::testing::Test {
     void StartService(std::string_view scenario) {
         root_.Write("ProgramData/GATEWAYSIM.INI", scenario);
         child_ = Spawn({});
-        ASSERT_TRUE(WaitFor([&] { return Block("ZELMO_ZIZOD_ShMem", 0).has_value(); }));
-        ASSERT_TRUE(WaitFor([&] { return Block("ZELMO_MMSC_ShMem", 0).has_value(); }));
+        ASSERT_TRUE(WaitFor([] {
+            return service::ReadGatewayStatus().has_value() &&
+                   service::ReadMmscStatus().has_value();
+        }));
     }
 
     static bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
@@ -118,30 +122,6 @@ class GatewaySim : public ::testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return true;
-    }
-
-    // One byte of a status block (written when `value` is given); nothing when there is no block.
-    std::optional<uint8_t> Block(const std::string& name, std::size_t offset,
-                                 std::optional<uint8_t> value = std::nullopt) {
-        int fd = ::shm_open(("/" + prefix_ + name).c_str(), O_RDWR, 0);
-        if (fd < 0) {
-            return std::nullopt;
-        }
-        struct stat st;
-        std::optional<uint8_t> result;
-        if (::fstat(fd, &st) == 0 && static_cast<std::size_t>(st.st_size) > offset) {
-            void* view = ::mmap(nullptr, st.st_size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-            if (view != MAP_FAILED) {
-                auto* bytes = static_cast<volatile uint8_t*>(view);
-                if (value) {
-                    bytes[offset] = *value;
-                }
-                result = bytes[offset];
-                ::munmap(view, st.st_size);
-            }
-        }
-        ::close(fd);
-        return result;
     }
 
     // Whether some other process holds a lock on the file (the console's delete would refuse it).
@@ -403,12 +383,16 @@ Name=COM1:
 
 TEST_F(GatewaySim, RunningPublishesHoldsMovesAndStopsOnSigterm) {
     StartService(kRunning);
-    EXPECT_EQ(Block("ZELMO_ZIZOD_ShMem", 0), 0);
-    EXPECT_EQ(Block("ZELMO_ZIZOD_ShMem", 2), 1);
-    EXPECT_EQ(Block("ZELMO_ZIZOD_ShMem", 3), 1);
-    EXPECT_EQ(Block("ZELMO_ZIZOD_ShMem", 4), 0);
-    EXPECT_EQ(Block("ZELMO_MMSC_ShMem", 2), 0);
-    EXPECT_EQ(Block("ZELMO_MMSC_ShMem", 6), 1);
+    auto gateway = service::ReadGatewayStatus();
+    ASSERT_TRUE(gateway);
+    EXPECT_FALSE(gateway->stopRequested);
+    EXPECT_TRUE(gateway->webPortInUse);
+    EXPECT_TRUE(gateway->smppServerActive);
+    EXPECT_FALSE(gateway->smppPortInUse);
+    auto mmsc = service::ReadMmscStatus();
+    ASSERT_TRUE(mmsc);
+    EXPECT_FALSE(mmsc->httpPortInUse);
+    EXPECT_TRUE(mmsc->smtpPortInUse);
 
     std::string flag = paths_.privateData + "SMPPData/ActiveUsers/K-1-T-bob.FLG";
     std::string modem = paths_.privateData + "ModemReservations/COM1-.RSV";
@@ -428,8 +412,8 @@ TEST_F(GatewaySim, RunningPublishesHoldsMovesAndStopsOnSigterm) {
     ASSERT_TRUE(status) << "still running a second after SIGTERM";
     child_ = -1;
     EXPECT_EQ(*status, 0);
-    EXPECT_FALSE(Block("ZELMO_ZIZOD_ShMem", 0));
-    EXPECT_FALSE(Block("ZELMO_MMSC_ShMem", 0));
+    EXPECT_FALSE(service::ReadGatewayStatus());
+    EXPECT_FALSE(service::ReadMmscStatus());
     // The flag file stays, no longer held: the console's delete now succeeds.
     EXPECT_TRUE(root_.Exists("Private/SMPPData/ActiveUsers/K-1-T-bob.FLG"));
     EXPECT_FALSE(Held(modem));
@@ -439,12 +423,12 @@ TEST_F(GatewaySim, RunningPublishesHoldsMovesAndStopsOnSigterm) {
 
 TEST_F(GatewaySim, TheStopByteEndsTheRunningModeWithinASecond) {
     StartService(kRunning);
-    ASSERT_EQ(Block("ZELMO_ZIZOD_ShMem", 0, 1), 1);
+    ASSERT_TRUE(service::SignalGatewayStop());
     auto status = WaitExit(child_, 1000);
     ASSERT_TRUE(status) << "still running a second after the stop byte";
     child_ = -1;
     EXPECT_EQ(*status, 0);
-    EXPECT_FALSE(Block("ZELMO_ZIZOD_ShMem", 0));
+    EXPECT_FALSE(service::ReadGatewayStatus());
 }
 
 TEST_F(GatewaySim, AGrownRestartTriggerReloadsTheScenario) {
@@ -458,17 +442,43 @@ TEST_F(GatewaySim, AGrownRestartTriggerReloadsTheScenario) {
     changed.replace(changed.find("SmppServerActive=Yes"), 20, "SmppServerActive=No");
     root_.Write("ProgramData/GATEWAYSIM.INI", changed);
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    EXPECT_EQ(Block("ZELMO_ZIZOD_ShMem", 3), 1) << "reloaded without a trigger";
+    EXPECT_TRUE(service::ReadGatewayStatus()->smppServerActive) << "reloaded without a trigger";
 
     ASSERT_TRUE(platform::IniWrite(paths_.configFile, "ZIZOD", "ConfigurationUpdateTriggerRestart",
                                    "20261211120000"));
-    EXPECT_TRUE(WaitFor([&] { return Block("ZELMO_ZIZOD_ShMem", 3) == 0; }));
+    EXPECT_TRUE(WaitFor([] {
+        auto status = service::ReadGatewayStatus();
+        return status && !status->smppServerActive;
+    }));
     EXPECT_TRUE(WaitFor([&] { return HasEvent("Configuration reloaded."); }));
     EXPECT_FALSE(root_.Exists("Private/SMPPData/ActiveUsers/K-1-T-bob.FLG"));
 
     ASSERT_EQ(::kill(child_, SIGTERM), 0);
     EXPECT_TRUE(WaitExit(child_, 1000));
     child_ = -1;
+}
+
+TEST_F(GatewaySim, TheLocalSupervisorRunsAndStopsItAsTheGatewayService) {
+    root_.Write("ProgramData/GATEWAYSIM.INI", kRunning);
+    const platform::ServiceManager& manager = platform::LocalServiceManager();
+    platform::ServiceSettings settings{"ZelmoSMS", "Zelmo SMS/MMS Gateway", GATEWAY_SIM_EXE};
+    ASSERT_EQ(manager.create(settings), 0u);
+    ASSERT_EQ(manager.start("ZelmoSMS"), 0u);
+    platform::ServiceState state{};
+    EXPECT_TRUE(manager.query("ZelmoSMS", &state));
+    EXPECT_EQ(state, platform::ServiceState::Running);
+    ASSERT_TRUE(WaitFor([] { return service::ReadGatewayStatus().has_value(); }));
+    EXPECT_TRUE(service::ReadGatewayStatus()->smppServerActive);
+
+    ASSERT_EQ(manager.stop("ZelmoSMS"), 0u);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return manager.query("ZelmoSMS", &state) && state == platform::ServiceState::Stopped;
+        },
+        2000));
+    EXPECT_FALSE(service::ReadGatewayStatus());
+    EXPECT_TRUE(HasEvent("Zelmo SMS/MMS Gateway service stopped."));
+    EXPECT_EQ(manager.remove("ZelmoSMS"), 0u);
 }
 
 TEST_F(GatewaySim, CreditIsSpentOnlyWhileTheConsoleDoesNotHoldTheFile) {

@@ -5,16 +5,12 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include "platform/shm.h"
 
 namespace gatewaysim {
 
 std::string BlockObjectName(const std::string& name) {
-    std::string object = "/";
-    if (const char* prefix = std::getenv("ZELMOSMS_SHM_PREFIX"); prefix && *prefix) {
-        object += prefix;
-    }
-    return object + name;
+    return platform::SharedMemoryObjectName(name);
 }
 
 OwnedBlock::~OwnedBlock() {
@@ -24,6 +20,9 @@ OwnedBlock::~OwnedBlock() {
 bool OwnedBlock::Create(const std::string& name) {
     Remove();
     std::string object = BlockObjectName(name);
+    if (object.empty()) {
+        return false;
+    }
     int fd = ::shm_open(object.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
     if (fd < 0) {
         return false;

@@ -1,30 +1,31 @@
 // The gateway simulator's side of the two status blocks: it creates and fills the named shared
 // memory that the running services publish and the console opens. Only the bytes the console
-// reads are set; byte 0 of the gateway's block is the console's stop request. Kept in this one
-// file so that it can move onto the console's shared block definition once that is at hand.
+// reads are set; byte 0 of the gateway's block is the console's stop request. The offsets are
+// those of service/status_block.h, which the console reads by.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "service/status_block.h"
+
 namespace gatewaysim {
 
-// Byte offsets in the gateway's block "ZELMO_ZIZOD_ShMem".
-inline constexpr std::size_t kStopRequested = 0;
-inline constexpr std::size_t kWebPortInUse = 2;
-inline constexpr std::size_t kSmppServerActive = 3;
-inline constexpr std::size_t kSmppPortInUse = 4;
-// Byte offsets in the MMSC's block "ZELMO_MMSC_ShMem".
-inline constexpr std::size_t kHttpPortInUse = 2;
-inline constexpr std::size_t kSmtpPortInUse = 6;
+// Byte offsets: the console's own definition of the two blocks.
+inline constexpr std::size_t kStopRequested = service::GatewayStatusBlock::kStopRequested;
+inline constexpr std::size_t kWebPortInUse = service::GatewayStatusBlock::kWebPortInUse;
+inline constexpr std::size_t kSmppServerActive = service::GatewayStatusBlock::kSmppServerActive;
+inline constexpr std::size_t kSmppPortInUse = service::GatewayStatusBlock::kSmppPortInUse;
+inline constexpr std::size_t kHttpPortInUse = service::MmscStatusBlock::kHttpPortInUse;
+inline constexpr std::size_t kSmtpPortInUse = service::MmscStatusBlock::kSmtpPortInUse;
 
 inline constexpr char kGatewayBlockName[] = "ZELMO_ZIZOD_ShMem";
 inline constexpr char kMmscBlockName[] = "ZELMO_MMSC_ShMem";
 inline constexpr std::size_t kBlockSize = 1024;
 
-// The POSIX object name of a block: "/" + $ZELMOSMS_SHM_PREFIX (when set) + name, the rule the
-// console opens blocks by.
+// The POSIX object name of a block, by the rule the console opens blocks by
+// (platform::SharedMemoryObjectName: "/" + $ZELMOSMS_SHM_PREFIX when set + name).
 std::string BlockObjectName(const std::string& name);
 
 // A block this process created; unlinked and unmapped when the object ends.
