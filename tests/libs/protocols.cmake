@@ -1,0 +1,10 @@
+# The protocol client libraries (SMPP, UCP/EMI, CIMD2) and the TLS library, tested against peers
+# on loopback. The peers are the node scripts of tools/protocol-peers, openssl s_server and the
+# packaged CIMD2 test server; tests whose peer is missing skip with the reason.
+find_package(OpenSSL 3 REQUIRED)
+add_library(zelmo_protocol_testpeers STATIC protocol_peer.cpp)
+target_link_libraries(zelmo_protocol_testpeers PUBLIC zelmo_testmain)
+target_compile_definitions(zelmo_protocol_testpeers PRIVATE ZELMO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+
+zelmo_test(libs_smpp_login SOURCES smpp_login.cpp
+           LIBS rovivez deveri zozeziv zelmo_protocol_testpeers)
