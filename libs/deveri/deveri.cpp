@@ -47,7 +47,7 @@ void SetTranscript(const std::string& text) {
 struct SocketState {
     int fd = -1;
     size_t received = 0;
-    char first[16] = {};  // the first bytes the peer sent
+    char first[40] = {};  // the first bytes the peer sent
     bool peerClosed = false;
     bool failed = false;
 };
@@ -212,8 +212,13 @@ std::string FailureReason(Session* s, bool timedOut) {
         auto b0 = static_cast<unsigned char>(s->io.first[0]);
         bool tlsRecord = b0 >= 0x14 && b0 <= 0x18 && (s->io.received < 2 || s->io.first[1] == 3);
         if (!tlsRecord) {
+            // The toolkit stopped after a record header; what else the peer sent shows better
+            // what it is.
+            size_t have = std::min(s->io.received, sizeof s->io.first);
+            long more = recv(s->io.fd, s->io.first + have, sizeof s->io.first - have, MSG_DONTWAIT);
+            have += more > 0 ? static_cast<size_t>(more) : 0;
             std::string shown;
-            for (size_t i = 0; i < std::min(s->io.received, sizeof s->io.first); ++i) {
+            for (size_t i = 0; i < have && s->io.first[i] != '\r' && s->io.first[i] != '\n'; ++i) {
                 char c = s->io.first[i];
                 shown += (c >= 0x20 && c < 0x7f) ? c : '.';
             }

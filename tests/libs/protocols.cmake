@@ -8,3 +8,7 @@ target_compile_definitions(zelmo_protocol_testpeers PRIVATE ZELMO_SOURCE_DIR="${
 
 zelmo_test(libs_smpp_login SOURCES smpp_login.cpp
            LIBS rovivez deveri zozeziv zelmo_protocol_testpeers)
+zelmo_test(libs_ucp_login SOURCES ucp_login.cpp LIBS rirera zelmo_protocol_testpeers)
+zelmo_test(libs_cimd_login SOURCES cimd_login.cpp LIBS videder zelmo_protocol_testpeers)
+zelmo_test(libs_tls_session SOURCES tls_session.cpp
+           LIBS deveri zozeziv zelmo_protocol_testpeers OpenSSL::SSL OpenSSL::Crypto)

@@ -52,13 +52,13 @@ function answer(raw) {
 }
 
 const server = common.rawServer((socket, bytes) => {
-  socket.pending = (socket.pending || '') + bytes.toString('latin1');
+  socket.inbox = (socket.inbox || '') + bytes.toString('latin1');
   for (;;) {
-    const start = socket.pending.indexOf(STX);
-    const end = socket.pending.indexOf(ETX, start);
+    const start = socket.inbox.indexOf(STX);
+    const end = socket.inbox.indexOf(ETX, start);
     if (start < 0 || end < 0) return;
-    const raw = socket.pending.slice(start, end + 1);
-    socket.pending = socket.pending.slice(end + 1);
+    const raw = socket.inbox.slice(start, end + 1);
+    socket.inbox = socket.inbox.slice(end + 1);
     const good = Buffer.from(answer(raw), 'latin1');
     switch (opt.scenario) {
       case 'split':

@@ -47,13 +47,13 @@ function answer(text) {
 }
 
 const server = common.rawServer((socket, bytes) => {
-  socket.pending = (socket.pending || '') + bytes.toString('latin1');
+  socket.inbox = (socket.inbox || '') + bytes.toString('latin1');
   for (;;) {
-    const start = socket.pending.indexOf(STX);
-    const end = socket.pending.indexOf(ETX, start);
+    const start = socket.inbox.indexOf(STX);
+    const end = socket.inbox.indexOf(ETX, start);
     if (start < 0 || end < 0) return;
-    const text = socket.pending.slice(start + 1, end);
-    socket.pending = socket.pending.slice(end + 1);
+    const text = socket.inbox.slice(start + 1, end);
+    socket.inbox = socket.inbox.slice(end + 1);
     const reply = answer(text);
     if (reply === null) continue;
     const good = Buffer.from(reply, 'latin1');
