@@ -12,3 +12,7 @@ zelmo_test(libs_ucp_login SOURCES ucp_login.cpp LIBS rirera zelmo_protocol_testp
 zelmo_test(libs_cimd_login SOURCES cimd_login.cpp LIBS videder zelmo_protocol_testpeers)
 zelmo_test(libs_tls_session SOURCES tls_session.cpp
            LIBS deveri zozeziv zelmo_protocol_testpeers OpenSSL::SSL OpenSSL::Crypto)
+zelmo_test(libs_protocol_frames SOURCES protocol_frames.cpp
+           LIBS rovivez_pdu rirera_frame videder_packet)
+zelmo_test(libs_protocol_dissectors SOURCES protocol_dissectors.cpp
+           LIBS rovivez rirera videder zozeziv zelmo_protocol_testpeers)
