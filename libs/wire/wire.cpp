@@ -62,6 +62,8 @@ const TlsOps* DeveriOps() {
         found.recv = reinterpret_cast<int (*)(void*, char*, int)>(dlsym(lib, "sslRecv"));
         found.pending = reinterpret_cast<int (*)(void*)>(dlsym(lib, "sslDataPending"));
         if (!found.send || !found.recv || !found.pending) {
+            dlclose(lib);  // incomplete: nothing of it stays bound
+            found = TlsOps{};
             return nullptr;
         }
         return &found;
