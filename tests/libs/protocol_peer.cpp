@@ -199,6 +199,20 @@ bool Peer::StartNode(const std::string& script, const std::vector<std::string>& 
     return false;
 }
 
+bool Peer::StartLogged(const std::vector<std::string>& argv, const std::string& output) {
+    int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error_ = "cannot create " + output;
+        return false;
+    }
+    bool started = Spawn(argv, fd, &pid_);
+    close(fd);
+    if (!started) {
+        error_ = argv[0] + " could not be started";
+    }
+    return started;
+}
+
 bool Peer::StartListening(const std::vector<std::string>& argv, int port) {
     port_ = port;
     if (!Spawn(argv, -1, &pid_)) {

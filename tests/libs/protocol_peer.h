@@ -33,6 +33,8 @@ class Peer {
 
     // Starts a node peer script of tools/protocol-peers with its options; it announces its port.
     bool StartNode(const std::string& script, const std::vector<std::string>& options);
+    // Starts a program with its standard output and error going to the file `output`.
+    bool StartLogged(const std::vector<std::string>& argv, const std::string& output);
     // Starts any program that listens on `port` (chosen beforehand with FreePort) and waits until a
     // connection to it succeeds.
     bool StartListening(const std::vector<std::string>& argv, int port);
