@@ -71,6 +71,8 @@ int AdapterWrite(BIO* bio, const char* data, int length) {
     }
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
         BIO_set_retry_write(bio);
+    } else if (errno == EPIPE || errno == ECONNRESET) {
+        io->peerClosed = true;
     } else {
         io->failed = true;
     }
@@ -90,7 +92,7 @@ int AdapterRead(BIO* bio, char* buffer, int size) {
         }
         return static_cast<int>(n);
     }
-    if (n == 0) {
+    if (n == 0 || errno == ECONNRESET) {  // a reset is the peer closing without reading all
         io->peerClosed = true;
         return 0;
     }

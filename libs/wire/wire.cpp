@@ -179,7 +179,7 @@ int ReadSome(const Channel& channel, char* buffer, size_t size, uint64_t deadlin
         if (n > 0) {
             return static_cast<int>(n);
         }
-        if (n == 0) {
+        if (n == 0 || errno == ECONNRESET) {  // a reset: the peer closed without reading all
             return kPeerClosed;
         }
         if (errno != EAGAIN && errno != EINTR) {
