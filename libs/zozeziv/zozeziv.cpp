@@ -1,7 +1,9 @@
 // The support library: directories of the data root, configuration reads over the shared INI
-// reader, and rights on directories. The user file, operator settings and GSM text are in the
-// files beside this one.
+// reader, and rights on directories. The user file (user_file.cpp), operator settings
+// (operators.cpp) and GSM text (gsm7.cpp) are in the files beside this one.
 #include "libs/zozeziv/zozeziv.h"
+
+#include <unistd.h>
 
 #include <cstring>
 #include <mutex>
@@ -16,15 +18,35 @@ std::mutex g_pathMutex;
 std::string g_smsIni;
 std::string g_mmscIni;
 
-void FillDirectory(char* buffer, const char* name) {
-    if (!buffer) {
-        return;
+// Callers append file names to what they get, so a relative data root ($ZELMOSMS_ROOT=data) is
+// made absolute against the working directory of the moment the path is handed out.
+std::string Absolute(std::string dir) {
+    if (dir.empty() || dir[0] == '/') {
+        return dir;
     }
-    std::string dir = platform::DataDirectory(name);
+    char cwd[ZOZEZIV_MAX_PATH];
+    if (!::getcwd(cwd, sizeof cwd)) {
+        return {};
+    }
+    if (dir.rfind("./", 0) == 0) {
+        dir.erase(0, 2);
+    }
+    std::string base = cwd;
+    return base + (base.back() == '/' ? "" : "/") + dir;
+}
+
+void CopyPath(char* buffer, std::string dir) {
+    dir = Absolute(std::move(dir));
     if (dir.size() >= ZOZEZIV_MAX_PATH) {
         dir.clear();
     }
     std::memcpy(buffer, dir.c_str(), dir.size() + 1);
+}
+
+void FillDirectory(char* buffer, const char* name) {
+    if (buffer) {
+        CopyPath(buffer, platform::DataDirectory(name));
+    }
 }
 
 void SetPath(std::string& slot, const char* path) {
@@ -72,14 +94,9 @@ void GetMMSCDebugLogDirectory(char* buffer) {
 }
 
 void GetRealProgramDirectory(char* buffer) {
-    if (!buffer) {
-        return;
+    if (buffer) {
+        CopyPath(buffer, platform::ProgramDirectory());
     }
-    std::string dir = platform::ProgramDirectory();
-    if (dir.size() >= ZOZEZIV_MAX_PATH) {
-        dir.clear();
-    }
-    std::memcpy(buffer, dir.c_str(), dir.size() + 1);
 }
 
 void SMSIniSetFilename(const char* path) {

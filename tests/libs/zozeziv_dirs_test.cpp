@@ -1,7 +1,10 @@
 // The support library's directories and configuration reads under a temporary data root.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
 #include <set>
 #include <string>
 
@@ -40,6 +43,49 @@ TEST(SupportDirectories, DistinctWritableWithTrailingSlash) {
     EXPECT_EQ(program.back(), '/');
     seen.insert(program);
     EXPECT_EQ(seen.size(), 6u);
+}
+
+// Sets or unsets an environment variable for one scope.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            had_ = true;
+            old_ = old;
+        }
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~ScopedEnv() { had_ ? ::setenv(name_, old_.c_str(), 1) : ::unsetenv(name_); }
+
+  private:
+    const char* name_;
+    bool had_ = false;
+    std::string old_;
+};
+
+TEST(SupportDirectories, RelativeRootIsMadeAbsolute) {
+    testsupport::TempRoot root;
+    char real[PATH_MAX];
+    ASSERT_NE(::realpath(root.path().c_str(), real), nullptr);
+    char cwd[PATH_MAX];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(::chdir(real), 0);
+    {
+        ScopedEnv env("ZELMOSMS_ROOT", "data");
+        EXPECT_EQ(Call(GetLogDirectory), std::string(real) + "/data/Logs/");
+    }
+    ASSERT_EQ(::chdir(cwd), 0);
+}
+
+TEST(SupportDirectories, WithoutARootVariableTheXdgDataHomeIsUsed) {
+    if (::access("/etc/zelmosms/root", F_OK) == 0) {
+        GTEST_SKIP() << "/etc/zelmosms/root names the data root on this machine";
+    }
+    testsupport::TempRoot root;
+    ScopedEnv noRoot("ZELMOSMS_ROOT", nullptr);
+    ScopedEnv xdg("XDG_DATA_HOME", root.path().c_str());
+    EXPECT_EQ(Call(GetPrivateDataDirectory), root.path() + "/zelmosms/Private/");
+    EXPECT_TRUE(root.Exists("zelmosms/Private"));
 }
 
 TEST(SupportIni, ReadsWhatWasJustWrittenAndAcceptsTheNullCall) {
