@@ -21,8 +21,8 @@ function announce(server) {
   });
 }
 
-function tlsOptions(spec) {
-  const [key, cert] = spec.split(',');
+function tlsOptions(files) {
+  const [key, cert] = files.split(',');
   return {key: fs.readFileSync(key), cert: fs.readFileSync(cert)};
 }
 
