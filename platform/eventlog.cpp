@@ -10,6 +10,7 @@
 #include <charconv>
 
 #include "platform/dirs.h"
+#include "platform/fd_io.h"
 
 namespace platform {
 namespace {
@@ -151,20 +152,6 @@ uint32_t WalkLog(std::string_view text, Fn&& onRecord) {
     return first;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // Opens the log for writing under an exclusive lock, following a clear that replaced the file
 // while this process waited for the lock. -1 on failure.
 int OpenLocked(const std::string& path) {
@@ -276,7 +263,7 @@ uint32_t AppendEvent(const std::string& path, EventType type, std::string_view s
         if (!text->empty() && text->back() != '\n') {
             line.insert(line.begin(), '\n');
         }
-        if (WriteAll(fd, line)) {
+        if (WriteAllFd(fd, line)) {
             number = record.recordNumber;
         }
     }
@@ -331,7 +318,7 @@ bool ClearEventLog(const std::string& path) {
         std::string temp = path + ".clear." + std::to_string(::getpid());
         int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
         if (out >= 0) {
-            ok = WriteAll(out, header) && ::fsync(out) == 0;
+            ok = WriteAllFd(out, header) && ::fsync(out) == 0;
             ok = ::close(out) == 0 && ok;
             ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
             if (!ok) {

@@ -11,6 +11,7 @@
 #include "libs/zozeziv/zozeziv.h"
 #include "platform/dirs.h"
 #include "platform/eventlog.h"
+#include "platform/fd_io.h"
 #include "platform/ini.h"
 #include "platform/share.h"
 
@@ -44,20 +45,6 @@ std::string TempNameFor(const std::string& path) {
     std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     return dir + ".~" + name + "." + std::to_string(::getpid()) + ".tmp";
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 std::string ReadHead(const std::string& path, std::size_t max) {
@@ -220,7 +207,7 @@ bool WriteFileAtomic(const std::string& path, std::string_view content) {
     if (fd < 0) {
         return false;
     }
-    bool ok = WriteAll(fd, content);
+    bool ok = platform::WriteAllFd(fd, content);
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
     if (!ok) {
@@ -422,7 +409,8 @@ bool HeldFile::Create(const std::string& path, std::string_view content, bool ex
         temp, platform::FileAccess::kReadWrite,
         exclusive ? platform::FileShare::kRead : platform::FileShare::kReadWrite,
         platform::FileDisposition::kCreateAlways);
-    if (!r.ok() || !WriteAll(r.file.fd(), content) || ::rename(temp.c_str(), path.c_str()) != 0) {
+    if (!r.ok() || !platform::WriteAllFd(r.file.fd(), content) ||
+        ::rename(temp.c_str(), path.c_str()) != 0) {
         r.file.Close();
         ::unlink(temp.c_str());
         return false;
