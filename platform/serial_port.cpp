@@ -420,7 +420,10 @@ int PollWait(int fd, short events, uint32_t timeoutMs) {
         }
         if (!real) {
             uint64_t step = kSliceMs;  // a busy peer is waited for at real pace
-            Peers peers = PeerState();
+            // Our own bytes still on their way (unsent or unacknowledged) keep the peer busy.
+            int queued = 0;
+            Peers peers =
+                ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 ? Peers::Busy : PeerState();
             if (peers == Peers::Idle) {
                 // Nothing more can come unless it is already there: look once more, then skip.
                 pollfd again{fd, events, 0};

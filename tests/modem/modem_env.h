@@ -70,7 +70,8 @@ inline std::string StableTranscript(const modemsim::Simulator& sim) {
     while (start < all.size()) {
         std::size_t end = all.find('\n', start);
         std::string line = all.substr(start, end - start);
-        if (line.rfind("-- serial modem on", 0) != 0 && line.rfind("-- terminal server on", 0)) {
+        if (line.rfind("-- serial modem on", 0) != 0 &&
+            line.rfind("-- terminal server on", 0) != 0) {
             out += line + "\n";
         }
         start = end == std::string::npos ? all.size() : end + 1;

@@ -253,6 +253,7 @@ struct Simulator::Impl {
     bool textEntry = false;
     bool garbageSent = false;
     std::string line;
+    bool lineEchoed = false;
     std::string body;
     // Channels.
     int master = -1;
@@ -288,6 +289,9 @@ struct Simulator::Impl {
         if (c >= 0 && ioctl(c, FIONREAD, &n) == 0 && n > 0) {
             return false;
         }
+        if (c >= 0 && ioctl(c, TIOCOUTQ, &n) == 0 && n > 0) {
+            return false;  // answers still on their way to the caller
+        }
         if (m->listener >= 0) {
             pollfd p{m->listener, POLLIN, 0};
             if (poll(&p, 1, 0) > 0) {
@@ -315,7 +319,7 @@ struct Simulator::Impl {
         cfun = profile.cfun;
     }
 
-    void SendRaw(std::string_view bytes) {
+    void SendRaw(std::string_view bytes, bool record = true) {
         if (out < 0 || bytes.empty()) {
             return;
         }
@@ -337,7 +341,9 @@ struct Simulator::Impl {
             }
             break;  // the other side is not reading: the rest is lost
         }
-        Note("-> " + Escape(bytes.substr(0, done)));
+        if (record) {
+            Note("-> " + Escape(bytes.substr(0, done)));
+        }
     }
 
     void Send(const std::string& answer) {
@@ -528,13 +534,15 @@ struct Simulator::Impl {
             }
             if (echo) {
                 echoed += c;
+                lineEchoed = true;
             }
             if (c == '\r') {
                 if (!echoed.empty()) {
-                    SendRaw(echoed);
+                    SendRaw(echoed, false);
                     echoed.clear();
                 }
-                Note("<- " + Escape(line + "\r"));
+                Note("<- " + Escape(line + "\r") + (lineEchoed ? "  (echoed)" : ""));
+                lineEchoed = false;
                 std::string cmd = line;
                 line.clear();
                 Command(cmd);
@@ -543,7 +551,7 @@ struct Simulator::Impl {
             }
         }
         if (!echoed.empty()) {
-            SendRaw(echoed);
+            SendRaw(echoed, false);
         }
     }
 

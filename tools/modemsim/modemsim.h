@@ -76,8 +76,9 @@ class Simulator {
     const std::string& devicePath() const;  // the pseudo-terminal's slave device
     uint16_t port() const;                  // the terminal server's port
 
-    // The dialogue so far: one entry per line, "<- " received, "-> " sent, "-- " events;
-    // control characters written as <CR>, <LF>, <ESC>, <IAC> ... or <xHH>.
+    // The dialogue so far: one entry per line, "<- " received (a command line marked "(echoed)"
+    // when the modem echoed it), "-> " sent, "-- " events; control characters written as <CR>,
+    // <LF>, <ESC>, <IAC> ... or <xHH>.
     std::string Transcript() const;
     // The raw bytes a terminal-server client sent (telnet commands included).
     std::string ServerReceived() const;
