@@ -219,6 +219,23 @@ TEST_F(Transport, GarbageNulBytesAndLongLinesEndInTime) {
     }
 }
 
+TEST_F(Transport, HalfAnAnswerIsReturnedWhenTheTimeRunsOut) {
+    modemsim::Profile p;
+    p.echo = false;
+    p.replies["AT+CFUN?"] = "\r\n+CFUN: ";
+    modemsim::Simulator sim(p);
+    ASSERT_TRUE(sim.StartSerial());
+    int fd = platform::SerialOpen(sim.devicePath());
+    ASSERT_GE(fd, 0);
+    platform::SerialSetTimeouts(fd, {200, 1000, 2000});
+    modem::ResponseBuffer r;
+    modem::ModemWrite(fd, "AT+CFUN?\r");
+    uint64_t start = VirtualMs();
+    EXPECT_EQ(std::string(r.data(), modem::ModemRead(fd, r, 10)), "\r\n+CFUN: ");
+    EXPECT_GE(VirtualMs() - start, 10000u);
+    platform::LinkClose(fd);
+}
+
 TEST_F(Transport, ResetTriesTheCommandsInOrder) {
     struct Case {
         std::vector<std::string> known;
