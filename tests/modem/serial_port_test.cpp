@@ -5,7 +5,6 @@
 
 #include "modem/modem.h"
 #include "modem_env.h"
-#include "platform/ini.h"
 #include "platform/serial_port.h"
 #include "platform/telephony.h"
 
@@ -30,8 +29,7 @@ TEST(SerialNames, PortMapFromLinksFileOrDefault) {
     unsetenv("ZELMOSMS_COMPORTS");
     EXPECT_EQ(platform::ComPortDevice(1), "/dev/ttyS0");
     EXPECT_EQ(platform::PortNameForDevice("/dev/ttyS4"), "COM5");
-    ASSERT_TRUE(
-        platform::IniWrite(root.Path("ProgramData/COMPORTS.INI"), "Ports", "COM7", "/dev/ttyUSB0"));
+    root.Write("ProgramData/COMPORTS.INI", "[Ports]\r\nCOM7=/dev/ttyUSB0\r\n");
     EXPECT_EQ(platform::ComPortDevice(7), "/dev/ttyUSB0");
     EXPECT_EQ(platform::PortNameForDevice("/dev/ttyUSB0"), "COM7");
     testsupport::TempRoot links;
