@@ -570,11 +570,15 @@ struct Simulator::Impl {
         Feed(bytes);
     }
 
-    void CloseClient() {
+    // Closes the caller's connection; only a close of the server's own making is recorded (the
+    // moment a caller's close is noticed varies, so transcripts stay comparable).
+    void CloseClient(bool ours = true) {
         if (client >= 0) {
             clientFd.store(-1);
             close(client);
-            Note("-- connection closed");
+            if (ours) {
+                Note("-- connection closed");
+            }
         }
         client = -1;
         out = -1;
@@ -707,7 +711,7 @@ struct Simulator::Impl {
                 if (r > 0) {
                     OnClient(std::string_view(buf, static_cast<std::size_t>(r)));
                 } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
-                    CloseClient();
+                    CloseClient(false);
                 }
             }
             if (il >= 0 && fds[il].revents) {
