@@ -77,6 +77,7 @@ using RealClock = std::chrono::steady_clock;
 constexpr int kSliceMs = 2;        // real length of one poll slice under a virtual clock
 constexpr int64_t kGraceMs = 100;  // real time after link activity during which time runs true
 constexpr uint64_t kJumpMs = 250;  // virtual step per quiet slice once the grace is over
+constexpr int64_t kSettleMs = 15;  // real time after link activity before an idle peer counts
 std::atomic<int64_t> g_lastActivity{0};
 
 std::mutex g_probeLock;
@@ -424,6 +425,11 @@ int PollWait(int fd, short events, uint32_t timeoutMs) {
             int queued = 0;
             Peers peers =
                 ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 ? Peers::Busy : PeerState();
+            // Bytes just written may still be on their way through the kernel (a pseudo-terminal
+            // hands them over from a worker thread), where no probe can see them yet.
+            if (peers == Peers::Idle && RealNowMs() - g_lastActivity.load() < kSettleMs) {
+                peers = Peers::Busy;
+            }
             if (peers == Peers::Idle) {
                 // Nothing more can come unless it is already there: look once more, then skip.
                 pollfd again{fd, events, 0};

@@ -298,7 +298,22 @@ struct Simulator::Impl {
                 return false;
             }
         }
+        // Answers just sent may still be on their way through the kernel.
+        if (std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now().time_since_epoch())
+                    .count() -
+                m->lastSent.load() <
+            kSettleMs) {
+            return false;
+        }
         return !m->busy.load();
+    }
+    static constexpr int64_t kSettleMs = 15;
+    std::atomic<int64_t> lastSent{0};
+    void NoteSent() {
+        lastSent.store(std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch())
+                           .count());
     }
     // Records.
     mutable std::mutex lock;
@@ -341,6 +356,7 @@ struct Simulator::Impl {
             }
             break;  // the other side is not reading: the rest is lost
         }
+        NoteSent();
         if (record) {
             Note("-> " + Escape(bytes.substr(0, done)));
         }
