@@ -20,7 +20,7 @@ TEST(SimulatorProfile, KeysAndErrors) {
     std::string error;
     ASSERT_TRUE(
         modemsim::ParseProfile("# a modem\nspeeds=9600,19200\npin=1234\ncfun=4\n"
-                               "cmgs=silence\nresets=AT!RESET\ngarbage=\\x00x\\r\\n\n"
+                               "cmgs=silence\nresets=AT+CFUN=1,1;AT!RESET\ngarbage=\\x00x\\r\\n\n"
                                "reply:at+cops?=\\r\\nERROR\\r\\n\ncsms0=no\n",
                                &p, &error))
         << error;
@@ -28,7 +28,7 @@ TEST(SimulatorProfile, KeysAndErrors) {
     EXPECT_EQ(p.pin, "1234");
     EXPECT_EQ(p.cfun, 4);
     EXPECT_EQ(p.cmgs, modemsim::CmgsAnswer::Silence);
-    EXPECT_EQ(p.resets, std::vector<std::string>{"AT!RESET"});
+    EXPECT_EQ(p.resets, (std::vector<std::string>{"AT+CFUN=1,1", "AT!RESET"}));
     EXPECT_EQ(p.garbage, std::string("\0x\r\n", 4));
     EXPECT_EQ(p.replies.at("AT+COPS?"), "\r\nERROR\r\n");
     EXPECT_FALSE(p.csms0);

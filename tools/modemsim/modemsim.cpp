@@ -78,11 +78,11 @@ std::string Unescape(std::string_view s) {
     return out;
 }
 
-std::vector<std::string> SplitComma(std::string_view s) {
+std::vector<std::string> Split(std::string_view s, char separator = ',') {
     std::vector<std::string> out;
     std::size_t start = 0;
     while (start <= s.size()) {
-        std::size_t end = s.find(',', start);
+        std::size_t end = s.find(separator, start);
         std::string item(s.substr(start, end == std::string_view::npos ? end : end - start));
         if (!item.empty()) {
             out.push_back(item);
@@ -174,7 +174,7 @@ bool ParseProfile(std::string_view text, Profile* p, std::string* error) {
         bool ok = true;
         if (key == "speeds") {
             p->speeds.clear();
-            for (const auto& s : SplitComma(value)) {
+            for (const auto& s : Split(value)) {
                 int v = 0;
                 std::string saved = value;
                 value = s;
@@ -216,7 +216,7 @@ bool ParseProfile(std::string_view text, Profile* p, std::string* error) {
                 ok = false;
             }
         } else if (key == "resets") {
-            p->resets = SplitComma(value);
+            p->resets = Split(value, ';');
         } else if (key == "pieces") {
             ok = number(&p->pieces);
         } else if (key == "piece-delay-ms") {

@@ -41,8 +41,8 @@ struct Profile {
 
 // Reads a profile from "key=value" items (lines of a file or program arguments). Keys: speeds
 // (comma list), echo, verbose, pin, cfun, cops-after, cpms-errors, csms0, csms128, pdu, text,
-// cfun-stuck, cmgs (prompt|error|ok|silence), resets (comma list), pieces, piece-delay-ms, garbage
-// (with \r \n \xHH escapes), silent, and "reply:COMMAND" for a fixed answer (escaped like
+// cfun-stuck, cmgs (prompt|error|ok|silence), resets (list with ";"), pieces, piece-delay-ms,
+// garbage (with \r \n \xHH escapes), silent, and "reply:COMMAND" for a fixed answer (escaped like
 // garbage). Unknown keys and bad values are reported in `error`.
 bool ParseProfile(std::string_view text, Profile* profile, std::string* error);
 
