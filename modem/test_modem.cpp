@@ -118,6 +118,10 @@ bool WaitForNetwork(int link) {
 int TestModem(platform::Form* owner, const std::string& name, const std::string& pin) {
     std::optional<platform::WaitCursor> cursor;
     cursor.emplace();
+    SetBoxCursor(&cursor);
+    struct Forget {
+        ~Forget() { SetBoxCursor(nullptr); }
+    } forget;
     ModemConnection connection = OpenModem(name);
     if (connection.link < 0) {
         cursor.reset();

@@ -137,6 +137,28 @@ void HangUp(int fd) {
 
 }  // namespace
 
+thread_local std::optional<platform::WaitCursor>* t_boxCursor = nullptr;
+
+void SetBoxCursor(std::optional<platform::WaitCursor>* cursor) {
+    t_boxCursor = cursor;
+}
+
+void ShowBox(platform::Form* owner, const std::string& text, platform::MbIcon icon) {
+    platform::MessageBoxRequest r;
+    r.owner = owner;
+    r.text = text;
+    r.icon = icon;
+    r.foreground = owner == nullptr;
+    const bool busy = t_boxCursor && t_boxCursor->has_value();
+    if (busy) {
+        t_boxCursor->reset();
+    }
+    platform::ShowMessageBox(r);
+    if (busy) {
+        t_boxCursor->emplace();
+    }
+}
+
 std::string Format(const char* format, ...) {
     char small[512];
     va_list args;

@@ -39,10 +39,10 @@ class TestModem : public ModemEnv {
     std::vector<std::string> TestBoxes() const {
         std::vector<std::string> t;
         for (const auto& s : boxes_.shown) {
+            EXPECT_EQ(s.cursorDepth, 0) << "wait cursor still shown for " << s.request.text;
+            EXPECT_EQ(s.request.caption, platform::kCaption);
             if (s.request.owner == owner_) {
                 t.push_back(s.request.text);
-                EXPECT_EQ(s.cursorDepth, 0) << "wait cursor still shown for " << s.request.text;
-                EXPECT_EQ(s.request.caption, platform::kCaption);
             }
         }
         return t;
@@ -56,9 +56,22 @@ class TestModem : public ModemEnv {
 };
 
 TEST_F(TestModem, PinLockedModemPassesAndIsLeftInCommandMode) {
+    struct Cursor {
+        int pushes = 0, depth = 0;
+        platform::WaitCursorBackend backend{[](void* c) {
+                                                ++static_cast<Cursor*>(c)->pushes;
+                                                ++static_cast<Cursor*>(c)->depth;
+                                            },
+                                            [](void* c) { --static_cast<Cursor*>(c)->depth; },
+                                            this};
+    } cursor;
+    platform::SetWaitCursorBackend(&cursor.backend);
     Profile p;
     p.pin = "1234";
     EXPECT_EQ(Run(p, "1234"), 1);
+    platform::SetWaitCursorBackend(nullptr);
+    EXPECT_EQ(cursor.pushes, 2);  // shown, taken away for the open's box, shown again
+    EXPECT_EQ(cursor.depth, 0);
     EXPECT_EQ(TestBoxes(), std::vector<std::string>{"Modem successfully tested!"});
     EXPECT_EQ(boxes_.shown.back().request.icon, MbIcon::Information);
     sim_->Stop();
