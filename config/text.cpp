@@ -7,9 +7,15 @@
 namespace config {
 namespace {
 
-unsigned char Upper(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
-bool IsWhite(unsigned char c) { return c >= 1 && c <= 32; }
-bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+unsigned char Upper(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
+}
+bool IsWhite(unsigned char c) {
+    return c >= 1 && c <= 32;
+}
+bool IsCSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 }  // namespace
 

@@ -9,7 +9,7 @@ namespace platform {
 
 // A table of time entry points. `ctx` is handed back to every call.
 struct TimeSource {
-    uint64_t (*tickMs)(void* ctx);       // monotonic milliseconds (the "tick count")
+    uint64_t (*tickMs)(void* ctx);          // monotonic milliseconds (the "tick count")
     std::time_t (*wallSeconds)(void* ctx);  // calendar time, seconds since the epoch
     void (*sleepMs)(void* ctx, uint32_t ms);
     void* ctx;
@@ -24,9 +24,15 @@ const TimeSource& Clock();
 // keeps `source` alive while it is installed.
 void SetClock(const TimeSource* source);
 
-inline uint64_t TickMs() { return Clock().tickMs(Clock().ctx); }
-inline std::time_t WallSeconds() { return Clock().wallSeconds(Clock().ctx); }
-inline void SleepMs(uint32_t ms) { Clock().sleepMs(Clock().ctx, ms); }
+inline uint64_t TickMs() {
+    return Clock().tickMs(Clock().ctx);
+}
+inline std::time_t WallSeconds() {
+    return Clock().wallSeconds(Clock().ctx);
+}
+inline void SleepMs(uint32_t ms) {
+    Clock().sleepMs(Clock().ctx, ms);
+}
 
 // Virtual time for tests: sleeping advances both clocks at once and returns immediately.
 // Thread-safe: the counters are atomic.
@@ -37,7 +43,7 @@ struct VirtualTime {
     uint64_t Tick() const;
     std::time_t Wall() const;
 
-private:
+  private:
     alignas(8) uint64_t tick_;  // accessed atomically
     std::time_t wallStart_;
     uint64_t tickStart_;
@@ -45,13 +51,13 @@ private:
 
 // Installs a time source for the lifetime of the object, restoring the previous one after.
 class ScopedClock {
-public:
+  public:
     explicit ScopedClock(const TimeSource& source);
     ~ScopedClock();
     ScopedClock(const ScopedClock&) = delete;
     ScopedClock& operator=(const ScopedClock&) = delete;
 
-private:
+  private:
     const TimeSource* previous_;
 };
 

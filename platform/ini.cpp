@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,10 +25,14 @@ enum Eol : uint8_t { kNone, kLf, kCrLf, kCr };
 
 const char* EolText(uint8_t eol) {
     switch (eol) {
-        case kLf: return "\n";
-        case kCrLf: return "\r\n";
-        case kCr: return "\r";
-        default: return "";
+        case kLf:
+            return "\n";
+        case kCrLf:
+            return "\r\n";
+        case kCr:
+            return "\r";
+        default:
+            return "";
     }
 }
 
@@ -42,7 +47,7 @@ struct Section {
     Line header;
     std::vector<Line> body;
     std::unordered_map<std::string, std::size_t> keys;  // lower-case key -> first line in body
-    bool duplicateKeys = false;  // some key stands more than once
+    bool duplicateKeys = false;                         // some key stands more than once
     bool dead = false;
 };
 
@@ -50,7 +55,7 @@ struct Model {
     std::vector<Line> preamble;  // lines before the first section header
     std::vector<Section> sections;
     std::unordered_map<std::string, std::size_t> index;  // lower-case name -> first live section
-    uint8_t style = kLf;  // line end for lines we add
+    uint8_t style = kLf;                                 // line end for lines we add
 };
 
 std::string Lower(std::string_view s) {
@@ -63,7 +68,9 @@ std::string Lower(std::string_view s) {
     return out;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) {
@@ -371,9 +378,15 @@ bool ValidBatch(const IniBatch& batch) {
 void ApplyOps(Model& m, const IniBatch& batch) {
     for (const IniBatch::Op& op : batch.ops()) {
         switch (op.kind) {
-            case IniBatch::Op::kSet: SetKey(m, op.section, op.key, StorableValue(op.value)); break;
-            case IniBatch::Op::kDeleteKey: DeleteKey(m, op.section, op.key); break;
-            case IniBatch::Op::kDeleteSection: DeleteSection(m, op.section); break;
+            case IniBatch::Op::kSet:
+                SetKey(m, op.section, op.key, StorableValue(op.value));
+                break;
+            case IniBatch::Op::kDeleteKey:
+                DeleteKey(m, op.section, op.key);
+                break;
+            case IniBatch::Op::kDeleteSection:
+                DeleteSection(m, op.section);
+                break;
         }
     }
 }
@@ -401,9 +414,22 @@ FileId IdOf(const struct stat& st) {
     return id;
 }
 
+// A file modified within the file system's timestamp granularity of an earlier read can look
+// unchanged (same inode, size and times). Such a "racy" copy keeps its text, and the next use
+// compares the file's bytes with it before trusting the parsed model.
+constexpr int64_t kRacyNs = 100'000'000;  // far coarser than any kernel's timestamp tick
+
+bool IsRacy(const FileId& id) {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    int64_t nowNs = int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+    return nowNs - id.mtimeNs < kRacyNs || nowNs - id.ctimeNs < kRacyNs;
+}
+
 struct CacheEntry {
     FileId id;
     std::shared_ptr<const Model> model;
+    std::shared_ptr<const std::string> racyText;  // set while the copy is racy
 };
 
 std::mutex g_cacheMutex;
@@ -412,18 +438,23 @@ std::unordered_map<std::string, CacheEntry>& Cache() {
     return *cache;
 }
 
-std::shared_ptr<const Model> Cached(const std::string& path, const FileId& id) {
+std::optional<CacheEntry> Lookup(const std::string& path) {
     std::lock_guard<std::mutex> lock(g_cacheMutex);
     auto it = Cache().find(path);
-    if (it != Cache().end() && it->second.id == id) {
-        return it->second.model;
+    if (it == Cache().end()) {
+        return std::nullopt;
     }
-    return nullptr;
+    return it->second;
 }
 
-void Remember(const std::string& path, const FileId& id, std::shared_ptr<const Model> model) {
+void Remember(const std::string& path, const FileId& id, std::shared_ptr<const Model> model,
+              std::string text) {
+    std::shared_ptr<const std::string> racy;
+    if (IsRacy(id)) {
+        racy = std::make_shared<const std::string>(std::move(text));
+    }
     std::lock_guard<std::mutex> lock(g_cacheMutex);
-    Cache()[path] = CacheEntry{id, std::move(model)};
+    Cache()[path] = CacheEntry{id, std::move(model), std::move(racy)};
 }
 
 bool ReadAll(int fd, std::string* out) {
@@ -444,6 +475,27 @@ bool ReadAll(int fd, std::string* out) {
     }
 }
 
+// The parsed model of the open file `fd` (freshly opened, identity `id`): the cached copy when it
+// is certainly current, else parsed from the file's bytes. Null when the file cannot be read.
+std::shared_ptr<const Model> ModelOf(const std::string& path, int fd, const FileId& id) {
+    std::optional<CacheEntry> entry = Lookup(path);
+    if (entry && entry->id == id && !entry->racyText) {
+        return entry->model;
+    }
+    std::string text;
+    if (!ReadAll(fd, &text)) {
+        return nullptr;
+    }
+    std::shared_ptr<const Model> model;
+    if (entry && entry->id == id && *entry->racyText == text) {
+        model = entry->model;
+    } else {
+        model = std::make_shared<const Model>(Parse(text));
+    }
+    Remember(path, id, model, std::move(text));
+    return model;
+}
+
 const std::shared_ptr<const Model>& EmptyModel() {
     static const auto* empty = new std::shared_ptr<const Model>(std::make_shared<Model>());
     return *empty;
@@ -455,22 +507,20 @@ std::shared_ptr<const Model> Load(const std::string& path) {
     if (::stat(path.c_str(), &st) != 0) {
         return EmptyModel();
     }
-    if (auto model = Cached(path, IdOf(st))) {
-        return model;
+    std::optional<CacheEntry> entry = Lookup(path);
+    if (entry && entry->id == IdOf(st) && !entry->racyText) {
+        return entry->model;
     }
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return EmptyModel();
     }
-    std::string text;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd, &text);
-    ::close(fd);
-    if (!ok) {
-        return EmptyModel();
+    std::shared_ptr<const Model> model;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        model = ModelOf(path, fd, IdOf(st));
     }
-    auto model = std::make_shared<const Model>(Parse(text));
-    Remember(path, IdOf(st), model);
-    return model;
+    ::close(fd);
+    return model ? model : EmptyModel();
 }
 
 bool WriteAllFd(int fd, std::string_view data) {
@@ -524,17 +574,11 @@ bool Rewrite(const std::string& path, const std::function<void(Model&)>& change)
     std::string tmp;
     int tfd = -1;
     do {
-        FileId id = IdOf(st);
-        Model model;
-        if (auto cached = Cached(path, id)) {
-            model = *cached;
-        } else {
-            std::string text;
-            if (!ReadAll(fd, &text)) {
-                break;
-            }
-            model = Parse(text);
+        std::shared_ptr<const Model> current = ModelOf(path, fd, IdOf(st));
+        if (!current) {
+            break;
         }
+        Model model = *current;
         change(model);
         std::string text = Serialize(model);
 
@@ -559,7 +603,8 @@ bool Rewrite(const std::string& path, const std::function<void(Model&)>& change)
         tmp.clear();
         struct stat written;
         if (::fstat(tfd, &written) == 0) {
-            Remember(path, IdOf(written), std::make_shared<const Model>(std::move(model)));
+            Remember(path, IdOf(written), std::make_shared<const Model>(std::move(model)),
+                     std::move(text));
         }
         ok = true;
     } while (false);

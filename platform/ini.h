@@ -67,7 +67,7 @@ bool IniWriteProfileString(const char* section, const char* key, const char* val
 
 // Many changes, applied in order with one rewrite of the file.
 class IniBatch {
-public:
+  public:
     void Set(std::string_view section, std::string_view key, std::string_view value);
     void DeleteKey(std::string_view section, std::string_view key);
     void DeleteSection(std::string_view section);
@@ -80,7 +80,7 @@ public:
     };
     const std::vector<Op>& ops() const { return ops_; }
 
-private:
+  private:
     std::vector<Op> ops_;
 };
 

@@ -7,8 +7,8 @@ scripts/setup-deps.sh
 cmake --preset default
 cmake --build --preset default
 
-if [[ ! -x build/app/zelmo-console ]]; then
+if [[ ! -x build/bin/zelmo-console ]]; then
     echo "demo: the console executable is not built yet; nothing to run."
     exit 0
 fi
-exec build/app/zelmo-console "$@"
+exec build/bin/zelmo-console "$@"

@@ -13,8 +13,10 @@ std::atomic<const WaitCursorBackend*> g_cursorBackend{nullptr};
 std::atomic<int> g_cursorDepth{0};
 
 int DefaultAnswer(const MessageBoxRequest& r) {
-    static const int kAnswers[][3] = {
-        {IDOK, IDOK, IDOK}, {IDOK, IDCANCEL, IDCANCEL}, {IDYES, IDNO, IDNO}, {IDYES, IDNO, IDCANCEL}};
+    static const int kAnswers[][3] = {{IDOK, IDOK, IDOK},
+                                      {IDOK, IDCANCEL, IDCANCEL},
+                                      {IDYES, IDNO, IDNO},
+                                      {IDYES, IDNO, IDCANCEL}};
     int i = r.defaultButton < 0 || r.defaultButton > 2 ? 0 : r.defaultButton;
     return kAnswers[static_cast<int>(r.buttons)][i];
 }
@@ -39,7 +41,9 @@ int ShowMessageBox(Form* owner, const std::string& text, MbIcon icon, MbButtons 
     return ShowMessageBox(r);
 }
 
-void SetMessageBoxBackend(const MessageBoxBackend* backend) { g_boxBackend.store(backend); }
+void SetMessageBoxBackend(const MessageBoxBackend* backend) {
+    g_boxBackend.store(backend);
+}
 
 WaitCursor::WaitCursor() : shown_(true) {
     g_cursorDepth.fetch_add(1);
@@ -48,7 +52,9 @@ WaitCursor::WaitCursor() : shown_(true) {
     }
 }
 
-WaitCursor::~WaitCursor() { Hide(); }
+WaitCursor::~WaitCursor() {
+    Hide();
+}
 
 void WaitCursor::Hide() {
     if (!shown_) {
@@ -61,8 +67,12 @@ void WaitCursor::Hide() {
     }
 }
 
-int WaitCursorDepth() { return g_cursorDepth.load(); }
+int WaitCursorDepth() {
+    return g_cursorDepth.load();
+}
 
-void SetWaitCursorBackend(const WaitCursorBackend* backend) { g_cursorBackend.store(backend); }
+void SetWaitCursorBackend(const WaitCursorBackend* backend) {
+    g_cursorBackend.store(backend);
+}
 
 }  // namespace platform

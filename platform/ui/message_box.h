@@ -23,8 +23,8 @@ struct MessageBoxRequest {
     std::string caption = kCaption;
     MbIcon icon = MbIcon::None;
     MbButtons buttons = MbButtons::Ok;
-    int defaultButton = 0;     // index of the default button, from the left
-    bool foreground = false;   // bring to the foreground
+    int defaultButton = 0;    // index of the default button, from the left
+    bool foreground = false;  // bring to the foreground
     bool taskModal = false;
 };
 

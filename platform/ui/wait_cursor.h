@@ -5,14 +5,14 @@
 namespace platform {
 
 class WaitCursor {
-public:
+  public:
     WaitCursor();
     ~WaitCursor();
     void Hide();  // ends this one early; harmless to call twice
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
 
-private:
+  private:
     bool shown_;
 };
 

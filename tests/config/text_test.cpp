@@ -73,9 +73,11 @@ TEST(AppendBounded, CutsToCapacity) {
         std::size_t size;
         const char* result;
     } cases[] = {
-        {"abc", "def", 10, "abcdef"},  {"abc", "defghij", 8, "abcdefg"},
+        {"abc", "def", 10, "abcdef"},
+        {"abc", "defghij", 8, "abcdefg"},
         {"abcdefg", "x", 8, "abcdefg"},  // already size - 1: nothing appended
-        {"", "xyz", 1, ""},            {"", "xyz", 3, "xy"},
+        {"", "xyz", 1, ""},
+        {"", "xyz", 3, "xy"},
         {"abc", "", 10, "abc"},
     };
     for (const Case& c : cases) {
@@ -94,10 +96,19 @@ TEST(DecimalValue, LeadingDigits) {
         const char* text;
         long value;
     } cases[] = {
-        {"42", 42},          {"  42", 42},        {"\t\n+7x", 7},   {"-13 apples", -13},
-        {"", 0},             {"abc", 0},          {"- 5", 0},       {"0x1F", 0},
-        {"007", 7},          {"99999999999999999999", LONG_MAX},     {"-99999999999999999999", LONG_MIN},
-        {"9223372036854775807", LONG_MAX},        {"-9223372036854775808", LONG_MIN},
+        {"42", 42},
+        {"  42", 42},
+        {"\t\n+7x", 7},
+        {"-13 apples", -13},
+        {"", 0},
+        {"abc", 0},
+        {"- 5", 0},
+        {"0x1F", 0},
+        {"007", 7},
+        {"99999999999999999999", LONG_MAX},
+        {"-99999999999999999999", LONG_MIN},
+        {"9223372036854775807", LONG_MAX},
+        {"-9223372036854775808", LONG_MIN},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(DecimalValue(c.text), c.value) << c.text;

@@ -56,7 +56,9 @@ void TempRoot::Write(std::string_view relative, std::string_view content) const 
     WriteFile(p, content);
 }
 
-std::string TempRoot::Read(std::string_view relative) const { return ReadFile(Path(relative)); }
+std::string TempRoot::Read(std::string_view relative) const {
+    return ReadFile(Path(relative));
+}
 
 bool TempRoot::Exists(std::string_view relative) const {
     return std::filesystem::exists(Path(relative));

@@ -8,7 +8,7 @@
 namespace testsupport {
 
 class TempRoot {
-public:
+  public:
     // Creates a fresh directory under $TMPDIR (or /tmp). With `asDataRoot`, ZELMOSMS_ROOT names
     // it until the object ends (the previous value is restored).
     explicit TempRoot(bool asDataRoot = false);
@@ -16,7 +16,7 @@ public:
     TempRoot(const TempRoot&) = delete;
     TempRoot& operator=(const TempRoot&) = delete;
 
-    const std::string& path() const { return path_; }  // no trailing "/"
+    const std::string& path() const { return path_; }   // no trailing "/"
     std::string Path(std::string_view relative) const;  // path() + "/" + relative
 
     // Writes a file (creating folders on the way) and reads one back ("" when missing).
@@ -24,7 +24,7 @@ public:
     std::string Read(std::string_view relative) const;
     bool Exists(std::string_view relative) const;
 
-private:
+  private:
     std::string path_;
     bool asDataRoot_;
     bool hadRoot_ = false;

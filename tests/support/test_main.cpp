@@ -7,7 +7,9 @@
 extern "C" const char* __asan_default_options() {
     return "detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=1";
 }
-extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
+extern "C" const char* __ubsan_default_options() {
+    return "print_stacktrace=1:halt_on_error=1";
+}
 // Leaks inside the system libraries the tests load (fontconfig, the Qt platform plug-ins) are not
 // ours to fix.
 extern "C" const char* __lsan_default_suppressions() {
