@@ -18,39 +18,18 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/dirs.h"
 #include "platform/ini.h"
 
 namespace platform {
 namespace {
 
 // ---- Port map ------------------------------------------------------------------------------
-
-std::string DataRoot() {
-    if (const char* r = std::getenv("ZELMOSMS_ROOT"); r && *r) {
-        return r;
-    }
-    std::ifstream f("/etc/zelmosms/root");
-    std::string line;
-    if (f && std::getline(f, line)) {
-        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) {
-            line.pop_back();
-        }
-        if (!line.empty()) {
-            return line;
-        }
-    }
-    if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) {
-        return std::string(x) + "/zelmosms";
-    }
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.local/share/zelmosms";
-}
 
 std::string Canonical(const std::string& path) {
     char buf[PATH_MAX];
