@@ -208,7 +208,7 @@ std::string FindOnPath(const std::string& name) {
         std::size_t end = path.find(':', begin);
         std::string dir = path.substr(begin, end == std::string::npos ? end : end - begin);
         if (dir.empty()) {
-            dir = ".";
+            dir.push_back('.');  // an empty entry means the working directory
         }
         std::string candidate = dir + "/" + name;
         struct stat st;
