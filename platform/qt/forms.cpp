@@ -452,6 +452,20 @@ std::string StripMnemonic(const std::string& text) {
     return out;
 }
 
+namespace {
+QtMessageHandler g_previousHandler = nullptr;
+
+// The offscreen platform warns about every dialog it shows; the warning says nothing to us.
+void FilterMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.contains(QLatin1String("does not support propagateSizeHints"))) {
+        return;
+    }
+    if (g_previousHandler) {
+        g_previousHandler(type, context, text);
+    }
+}
+}  // namespace
+
 void EnsureApplication() {
     if (QApplication::instance()) {
         return;
@@ -465,6 +479,7 @@ void EnsureApplication() {
     static char* argv[] = {name, nullptr};
     // Lives until the process ends and is never destroyed: at exit Qt's own globals may be gone
     // before it, and the static pointer keeps it reachable for the leak checker.
+    g_previousHandler = qInstallMessageHandler(FilterMessages);
     static QApplication* app = new QApplication(argc, argv);
     (void)app;
     QApplication::setQuitOnLastWindowClosed(false);

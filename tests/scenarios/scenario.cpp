@@ -108,7 +108,11 @@ class Runner {
                     Fail("dialog needs a name and a matching end");
                     return;
                 }
-                h_.ExpectDialog(l.words[1], [this, i, close] { RunBlock(i + 1, close, false); });
+                h_.ExpectDialog(l.words[1], [this, i, close] {
+                    int action = line_;  // what is left of the dialog is the action's fault
+                    RunBlock(i + 1, close, false);
+                    line_ = action;
+                });
                 i = close;
                 continue;
             }
