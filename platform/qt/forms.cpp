@@ -1066,6 +1066,12 @@ const std::string& FormName(Form* f) {
     return f ? f->name : kNone;
 }
 
+void SetFormCaption(Form* f, const std::string& caption) {
+    if (f && f->root) {
+        f->root->setWindowTitle(Q(caption));
+    }
+}
+
 // ---- Notice box and file-open dialog -----------------------------------------------------------
 
 NoticeBox::NoticeBox(Form* owner, const std::string& text, const std::string& caption) {
