@@ -155,6 +155,13 @@ TEST(UiHarnessTest, BoxMistakesFail) {
              u.Click("Ask");
          },
          "message box \"Proceed?\" has question, yesno where warning, yesno was expected"},
+        {"wrong caption",
+         [](UiHarness& u) {
+             u.ExpectBox("Proceed?", MbIcon::Question, MbButtons::YesNo, IDYES, "Debug");
+             u.Click("Ask");
+         },
+         "message box \"Proceed?\" has the caption \"Zelmo SMS/MMS Gateway v2013.07.02\" where "
+         "\"Debug\" was expected"},
     };
     for (const Case& c : cases) {
         Recorder r1, r2;
