@@ -16,6 +16,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/fd_io.h"
+
 namespace platform {
 namespace {
 
@@ -457,24 +459,6 @@ void Remember(const std::string& path, const FileId& id, std::shared_ptr<const M
     Cache()[path] = CacheEntry{id, std::move(model), std::move(racy)};
 }
 
-bool ReadAll(int fd, std::string* out) {
-    out->clear();
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        if (n == 0) {
-            return true;
-        }
-        out->append(buf, static_cast<std::size_t>(n));
-    }
-}
-
 // The parsed model of the open file `fd` (freshly opened, identity `id`): the cached copy when it
 // is certainly current, else parsed from the file's bytes. Null when the file cannot be read.
 std::shared_ptr<const Model> ModelOf(const std::string& path, int fd, const FileId& id) {
@@ -483,7 +467,7 @@ std::shared_ptr<const Model> ModelOf(const std::string& path, int fd, const File
         return entry->model;
     }
     std::string text;
-    if (!ReadAll(fd, &text)) {
+    if (!ReadAllFd(fd, &text)) {
         return nullptr;
     }
     std::shared_ptr<const Model> model;
@@ -521,20 +505,6 @@ std::shared_ptr<const Model> Load(const std::string& path) {
     }
     ::close(fd);
     return model ? model : EmptyModel();
-}
-
-bool WriteAllFd(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 // Takes the writer's lock on the file as it is named now (creating it when missing): the lock is

@@ -426,11 +426,10 @@ std::string MessageDisplayText(const QueuedMessage& message, Gsm7Converter gsm7,
     if (message.binary) {
         if (IsGsm7Dcs(message.dcs)) {
             if (gsm7) {
-                // The converter has no capacity argument: give it far more room than any
-                // decoding of this much hexadecimal text can take.
-                std::vector<char> output(text.size() * 4 + 64, '\0');
-                gsm7(message.udh.c_str(), text.c_str(), output.data());
-                output.back() = '\0';
+                // Each two hexadecimal digits carry at most 8/7 characters of at most 3 bytes.
+                std::vector<char> output(text.size() * 2 + 64, '\0');
+                gsm7(message.udh.c_str(), text.c_str(), output.data(),
+                     static_cast<unsigned>(output.size()));
                 text = output.data();
             }
         } else if (IsUcs2Dcs(message.dcs)) {

@@ -117,9 +117,9 @@ std::string HexUcs2ToUtf8(std::string_view text);
 void Utf8ToDisplayText(std::string& text, std::size_t capacity);
 
 // The support library's converter of hexadecimal GSM 7-bit data (with its user data header) to
-// UTF-8, `GSM7ToUTF8String` in libs/zozeziv/zozeziv.h. Passed in so that this folder does not
-// link the support library and tests can stand in for it.
-using Gsm7Converter = void (*)(const char* udh, const char* text, char* output);
+// UTF-8 in a buffer of `size` bytes, `GSM7ToUTF8StringN` in libs/zozeziv/zozeziv.h. Passed in so
+// that this folder does not link the support library and tests can stand in for it.
+using Gsm7Converter = void (*)(const char* udh, const char* text, char* output, unsigned size);
 
 // The capacity the received-SMS viewer displays a message text with.
 constexpr std::size_t kDisplayTextCapacity = 7168;

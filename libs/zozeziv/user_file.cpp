@@ -24,6 +24,7 @@
 
 #include "libs/zozeziv/zozeziv.h"
 #include "platform/clock.h"
+#include "platform/fd_io.h"
 
 namespace zozeziv {
 
@@ -232,43 +233,10 @@ std::unordered_map<std::string, SnapshotPtr>& Latest() {
     return *latest;
 }
 
+// The whole file from its start.
 bool ReadAll(int fd, std::string* out) {
     out->clear();
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
-        out->reserve(static_cast<std::size_t>(st.st_size));
-    }
-    if (::lseek(fd, 0, SEEK_SET) != 0) {
-        return false;
-    }
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        if (n == 0) {
-            return true;
-        }
-        out->append(buf, static_cast<std::size_t>(n));
-    }
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+    return ::lseek(fd, 0, SEEK_SET) == 0 && platform::ReadAllFd(fd, out);
 }
 
 // Parses the open file `fd` into a snapshot that keeps `fd` (taking it over, even on failure).
@@ -428,7 +396,7 @@ bool Modify(Handle& h, const Change& change, bool writeEmpty = false) {
             tmp.clear();
             break;
         }
-        if (!WriteAll(tfd, bytes) || ::fchmod(tfd, st.st_mode & 07777) != 0) {
+        if (!platform::WriteAllFd(tfd, bytes) || ::fchmod(tfd, st.st_mode & 07777) != 0) {
             break;
         }
         if (::fchown(tfd, st.st_uid, st.st_gid) != 0) {

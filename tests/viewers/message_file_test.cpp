@@ -271,8 +271,9 @@ TEST(MessageText, DisplayTextKeepsAtMost8192Units) {
     EXPECT_EQ(text.size(), 8192u);
 }
 
-void FakeGsm7(const char* udh, const char* text, char* output) {
+void FakeGsm7(const char* udh, const char* text, char* output, unsigned size) {
     std::string s = std::string("gsm7[") + udh + "|" + text + "]";
+    s.resize(std::min<std::size_t>(s.size(), size - 1));
     std::copy(s.begin(), s.end(), output);
     output[s.size()] = '\0';
 }

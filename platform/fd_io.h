@@ -1,0 +1,16 @@
+// Whole reads and writes on a file descriptor, retrying short transfers and interruptions.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Appends everything from the descriptor's current offset to its end to `out` (cleared first).
+// False on a read error; `out` then holds what was read before it.
+bool ReadAllFd(int fd, std::string* out);
+
+// Writes all of `data`. False when the descriptor refuses more (disk full, closed pipe ...).
+bool WriteAllFd(int fd, std::string_view data);
+
+}  // namespace platform
