@@ -452,6 +452,20 @@ std::string StripMnemonic(const std::string& text) {
     return out;
 }
 
+namespace {
+QtMessageHandler g_previousHandler = nullptr;
+
+// The offscreen platform warns about every dialog it shows; the warning says nothing to us.
+void FilterMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.contains(QLatin1String("does not support propagateSizeHints"))) {
+        return;
+    }
+    if (g_previousHandler) {
+        g_previousHandler(type, context, text);
+    }
+}
+}  // namespace
+
 void EnsureApplication() {
     if (QApplication::instance()) {
         return;
@@ -465,6 +479,7 @@ void EnsureApplication() {
     static char* argv[] = {name, nullptr};
     // Lives until the process ends and is never destroyed: at exit Qt's own globals may be gone
     // before it, and the static pointer keeps it reachable for the leak checker.
+    g_previousHandler = qInstallMessageHandler(FilterMessages);
     static QApplication* app = new QApplication(argc, argv);
     (void)app;
     QApplication::setQuitOnLastWindowClosed(false);
@@ -1049,6 +1064,12 @@ void EndDialog(Form* f, int result) {
 const std::string& FormName(Form* f) {
     static const std::string kNone;
     return f ? f->name : kNone;
+}
+
+void SetFormCaption(Form* f, const std::string& caption) {
+    if (f && f->root) {
+        f->root->setWindowTitle(Q(caption));
+    }
 }
 
 // ---- Notice box and file-open dialog -----------------------------------------------------------

@@ -27,6 +27,7 @@ struct UiHarness::Impl {
         MbIcon icon;
         MbButtons buttons;
         int answer;
+        std::string caption;
     };
     struct Dialog {
         std::string name;
@@ -70,6 +71,9 @@ struct UiHarness::Impl {
             self->Fail("message box \"" + r.text + "\" has " + IconName(r.icon) + ", " +
                        ButtonsName(r.buttons) + " where " + IconName(e.icon) + ", " +
                        ButtonsName(e.buttons) + " was expected");
+        } else if (r.caption != e.caption) {
+            self->Fail("message box \"" + r.text + "\" has the caption \"" + r.caption +
+                       "\" where \"" + e.caption + "\" was expected");
         }
         return e.answer;
     }
@@ -536,8 +540,9 @@ std::vector<std::string> UiHarness::Items(const std::string& label, int occurren
 
 // ---- Expectations ------------------------------------------------------------------------------
 
-void UiHarness::ExpectBox(const std::string& text, MbIcon icon, MbButtons buttons, int answer) {
-    impl_->boxes.push_back({text, icon, buttons, answer});
+void UiHarness::ExpectBox(const std::string& text, MbIcon icon, MbButtons buttons, int answer,
+                          const std::string& caption) {
+    impl_->boxes.push_back({text, icon, buttons, answer, caption});
 }
 
 void UiHarness::ExpectDialog(const std::string& name, std::function<void()> script) {

@@ -74,7 +74,9 @@ class UiHarness {
     std::vector<std::string> Items(const std::string& label, int occurrence = 1);
 
     // ---- Expectations, met in the order given
-    void ExpectBox(const std::string& text, MbIcon icon, MbButtons buttons, int answer);
+    // The next message box: its text, icon, buttons and caption must match; it is answered.
+    void ExpectBox(const std::string& text, MbIcon icon, MbButtons buttons, int answer,
+                   const std::string& caption = kCaption);
     // The next modal dialog must be `name`; `script` acts on it and should end it (OK, Cancel);
     // a dialog still open after its script is cancelled and fails.
     void ExpectDialog(const std::string& name, std::function<void()> script);

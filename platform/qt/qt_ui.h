@@ -82,7 +82,7 @@ std::vector<std::string> NoticeTexts();
 
 // The property sheet window.
 class SheetWindow;
-SheetWindow* CreateSheet(const PropertySheet& spec);
+SheetWindow* CreateSheet(const PropertySheet& desc);
 void DestroySheet(SheetWindow* s);
 // What the harness needs of a sheet.
 QWidget* SheetWidget(SheetWindow* s);

@@ -16,19 +16,19 @@ namespace qtui {
 class SheetWindow : public QDialog {
   public:
     struct Page {
-        SheetPage spec;
+        SheetPage desc;
         QWidget* holder = nullptr;
         Form* form = nullptr;
         bool initialised = false;  // Init sent: the page takes part in Apply
         bool changed = false;
     };
 
-    explicit SheetWindow(const PropertySheet& spec) {
-        setWindowTitle(QString::fromStdString(spec.caption));
+    explicit SheetWindow(const PropertySheet& desc) {
+        setWindowTitle(QString::fromStdString(desc.caption));
         setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                        Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-        if (!spec.iconPath.empty()) {
-            setWindowIcon(QIcon(QString::fromStdString(spec.iconPath)));
+        if (!desc.iconPath.empty()) {
+            setWindowIcon(QIcon(QString::fromStdString(desc.iconPath)));
         }
         auto* layout = new QVBoxLayout(this);
         tabs = new QTabWidget(this);
@@ -47,9 +47,9 @@ class SheetWindow : public QDialog {
         apply->setEnabled(false);
         layout->addLayout(row);
         bool anyHelp = false;
-        for (const SheetPage& p : spec.pages) {
+        for (const SheetPage& p : desc.pages) {
             Page page;
-            page.spec = p;
+            page.desc = p;
             page.holder = new QWidget(tabs);
             auto* hl = new QVBoxLayout(page.holder);
             hl->setContentsMargins(0, 0, 0, 0);
@@ -66,8 +66,8 @@ class SheetWindow : public QDialog {
         QObject::connect(apply, &QPushButton::clicked, [this] { Press(SheetButton::Apply); });
         QObject::connect(help, &QPushButton::clicked, [this] { Press(SheetButton::Help); });
         if (!pages.empty()) {
-            int start = spec.startPage >= 0 && spec.startPage < static_cast<int>(pages.size())
-                            ? spec.startPage
+            int start = desc.startPage >= 0 && desc.startPage < static_cast<int>(pages.size())
+                            ? desc.startPage
                             : 0;
             switching = true;
             tabs->setCurrentIndex(start);
@@ -93,7 +93,7 @@ class SheetWindow : public QDialog {
         FormEvent e;
         e.type = FormEventType::SetActive;
         Send(p.form, e);
-        help->setEnabled(p.spec.help);
+        help->setEnabled(p.desc.help);
     }
 
     bool LeaveCurrent() {
@@ -173,7 +173,7 @@ class SheetWindow : public QDialog {
                 break;
             }
             case SheetButton::Help:
-                if (current >= 0 && pages[current].spec.help) {
+                if (current >= 0 && pages[current].desc.help) {
                     FormEvent e;
                     e.type = FormEventType::Help;
                     Send(pages[current].form, e);
@@ -229,10 +229,10 @@ class SheetWindow : public QDialog {
     int result = 0;
 };
 
-SheetWindow* CreateSheet(const PropertySheet& spec) {
+SheetWindow* CreateSheet(const PropertySheet& desc) {
     EnsureApplication();
     InstallBackends();
-    return new SheetWindow(spec);
+    return new SheetWindow(desc);
 }
 
 void DestroySheet(SheetWindow* s) {
@@ -252,7 +252,7 @@ int SheetPageCount(SheetWindow* s) {
 }
 
 std::string SheetPageTitle(SheetWindow* s, int index) {
-    return s && index >= 0 && index < SheetPageCount(s) ? s->pages[index].spec.title
+    return s && index >= 0 && index < SheetPageCount(s) ? s->pages[index].desc.title
                                                         : std::string();
 }
 

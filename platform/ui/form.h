@@ -164,6 +164,7 @@ void KillTimer(Form* f, int timerId);
 int RunDialog(Form* owner, const FormTemplate& form, FormHandler handler);
 void EndDialog(Form* f, int result);
 const std::string& FormName(Form* f);
+void SetFormCaption(Form* f, const std::string& caption);  // a dialog's window title
 
 // ---- Other windows ---------------------------------------------------------------------------
 

@@ -131,7 +131,11 @@ class Runner {
                     Fail("dialog needs a name and a matching end");
                     return;
                 }
-                h_.ExpectDialog(l.words[1], [this, i, close] { RunBlock(i + 1, close, false); });
+                h_.ExpectDialog(l.words[1], [this, i, close] {
+                    int action = line_;  // what is left of the dialog is the action's fault
+                    RunBlock(i + 1, close, false);
+                    line_ = action;
+                });
                 i = close;
                 continue;
             }
@@ -307,7 +311,8 @@ class Runner {
             platform::MbIcon icon;
             platform::MbButtons buttons;
             int answer;
-            if (!Need(w, 6, "expect box ICON BUTTONS TEXT ANSWER")) {
+            if (w.size() != 6 && w.size() != 7) {
+                Fail("usage: expect box ICON BUTTONS TEXT ANSWER [CAPTION]");
                 return;
             }
             if (!platform::ParseIcon(w[2], &icon) || !platform::ParseButtons(w[3], &buttons) ||
@@ -315,7 +320,7 @@ class Runner {
                 Fail("unknown icon, buttons or answer");
                 return;
             }
-            h_.ExpectBox(w[4], icon, buttons, answer);
+            h_.ExpectBox(w[4], icon, buttons, answer, w.size() == 7 ? w[6] : platform::kCaption);
         } else if (what == "filedialog") {
             if (Need(w, 3, "expect filedialog PATH")) {
                 h_.ExpectFileDialog(w[2].empty() ? w[2] : RootPath(w[2]));

@@ -33,11 +33,37 @@ scenario::Setup TestSetup() {
             {.id = 2, .kind = ControlKind::Button, .text = "&Ask", .row = 1},
             {.id = 0, .kind = ControlKind::Label, .text = "Name:", .row = 2, .column = 0},
             {.id = 3, .kind = ControlKind::Edit, .row = 2, .column = 1},
+            {.id = 4, .kind = ControlKind::Button, .text = "&Edit...", .row = 3},
         };
         page.handler = [](Form* f, const FormEvent& e) {
             if (e.type == FormEventType::Command && e.id == 2) {
                 int a = ShowMessageBox(f, "Sure?", MbIcon::Question, MbButtons::YesNo);
                 SetText(f, 3, a == IDYES ? "yes" : "no");
+            } else if (e.type == FormEventType::Command && e.id == 4) {
+                // A dialog that hands its value back on OK.
+                FormTemplate t{
+                    "DIALOG_EDIT",
+                    "Edit",
+                    {{.id = 0, .kind = ControlKind::Label, .text = "&Value:", .row = 0},
+                     {.id = 5, .kind = ControlKind::Edit, .row = 0, .column = 1},
+                     {.id = IDOK, .kind = ControlKind::DefaultButton, .text = "OK", .row = 1},
+                     {.id = IDCANCEL,
+                      .kind = ControlKind::Button,
+                      .text = "Cancel",
+                      .row = 1,
+                      .column = 1}}};
+                std::string value;
+                int r = RunDialog(f, t, [&value](Form* d, const FormEvent& de) {
+                    if (de.type == FormEventType::Command && de.notify == Notify::Clicked &&
+                        (de.id == IDOK || de.id == IDCANCEL)) {
+                        value = GetText(d, 5);
+                        EndDialog(d, de.id);
+                    }
+                    return kAllow;
+                });
+                if (r == IDOK) {
+                    SetText(f, 3, value);
+                }
             }
             return kAllow;
         };
@@ -68,6 +94,15 @@ TEST(ScenarioLanguage, PassesAndStopsAtTheFirstFailure) {
          "message box \"Sure?\" has question, yesno where error, ok was expected"},
         {"start test\nclick Missing\n", false, 2, "no control \"Missing\" in DIALOG_TEST"},
         {"start test\nfly away\n", false, 2, "unknown command \"fly\""},
+        {"start test\ndialog DIALOG_EDIT\n  type Value: hello\n  click OK\nend\n"
+         "click Edit...\nexpect text Name: hello\n",
+         true, 0, ""},
+        {"start test\ndialog DIALOG_EDIT\n  type Value: hello\nend\nclick Edit...\n", false, 5,
+         "dialog DIALOG_EDIT still open after its script"},
+        {"start test\ndialog DIALOG_OTHER\nend\nclick Edit...\n", false, 4,
+         "unexpected dialog DIALOG_EDIT (expected DIALOG_OTHER)"},
+        {"start test\ndialog DIALOG_EDIT\n  click Missing\nend\nclick Edit...\n", false, 3,
+         "no control \"Missing\" in DIALOG_EDIT"},
         {"start nothing\n", false, 1, "no sheet named \"nothing\""},
         {"ini \"ProgramData/A.INI\" S K V\nexpect ini \"ProgramData/A.INI\" S K W\n", false, 2,
          "[S] K in ProgramData/A.INI is \"V\""},

@@ -155,6 +155,13 @@ TEST(UiHarnessTest, BoxMistakesFail) {
              u.Click("Ask");
          },
          "message box \"Proceed?\" has question, yesno where warning, yesno was expected"},
+        {"wrong caption",
+         [](UiHarness& u) {
+             u.ExpectBox("Proceed?", MbIcon::Question, MbButtons::YesNo, IDYES, "Debug");
+             u.Click("Ask");
+         },
+         "message box \"Proceed?\" has the caption \"Zelmo SMS/MMS Gateway v2013.07.02\" where "
+         "\"Debug\" was expected"},
     };
     for (const Case& c : cases) {
         Recorder r1, r2;
@@ -266,6 +273,57 @@ TEST_F(UiTest, ReportListAsksForCellsAndKeepsSelection) {
     h.DoubleClick("Rows:", "row1");
     EXPECT_TRUE(Logged(a, "a:command 13/4"));
     EXPECT_EQ(ReportCurrentRow(f, kReport), 1);
+}
+
+TEST_F(UiTest, RadioGroupsGroupBoxesAndDropDowns) {
+    FormTemplate t{"DIALOG_KINDS",
+                   "Kinds",
+                   {{.id = 30, .kind = ControlKind::GroupBox, .text = "Mode", .row = 0},
+                    {.id = 31,
+                     .kind = ControlKind::Radio,
+                     .text = "&Fast",
+                     .row = 0,
+                     .parent = 30,
+                     .group = 1},
+                    {.id = 32,
+                     .kind = ControlKind::Radio,
+                     .text = "&Safe",
+                     .row = 1,
+                     .parent = 30,
+                     .group = 1},
+                    {.id = 0, .kind = ControlKind::Label, .text = "&Kind:", .row = 1, .column = 0},
+                    {.id = 33, .kind = ControlKind::DropDownList, .row = 1, .column = 1},
+                    {.id = IDOK, .kind = ControlKind::DefaultButton, .text = "OK", .row = 2}}};
+    std::vector<std::string> log;
+    h.ExpectDialog("DIALOG_KINDS", [&] {
+        EXPECT_TRUE(h.Checked("Fast"));
+        h.Click("Safe");
+        EXPECT_FALSE(h.Checked("Fast"));
+        EXPECT_EQ(h.Items("Kind:"), (std::vector<std::string>{"SMPP", "HTTP"}));
+        h.Choose("Kind:", "HTTP");
+        EXPECT_EQ(h.Text("Kind:"), "HTTP");
+        EXPECT_EQ(h.Text("Mode"), "Mode");
+        h.Click("OK");
+    });
+    int r = RunDialog(nullptr, t, [&log](Form* f, const FormEvent& e) {
+        if (e.type == FormEventType::Init) {
+            SetChecked(f, 31, true);
+            ListAdd(f, 33, "SMPP");
+            ListAdd(f, 33, "HTTP");
+            ListSelect(f, 33, 0);
+        } else if (e.type == FormEventType::Command) {
+            log.push_back(std::to_string(e.id) + "/" + std::to_string(static_cast<int>(e.notify)));
+            if (e.id == IDOK) {
+                EXPECT_TRUE(IsChecked(f, 32));
+                EXPECT_EQ(ListSelection(f, 33), 1);
+                EndDialog(f, IDOK);
+            }
+        }
+        return kAllow;
+    });
+    EXPECT_EQ(r, IDOK);
+    EXPECT_EQ(log, (std::vector<std::string>{"32/1", "33/3", "1/1"}));
+    EXPECT_TRUE(h.ok()) << h.Report();
 }
 
 // ---- Timers ------------------------------------------------------------------------------------
