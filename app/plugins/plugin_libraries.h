@@ -15,6 +15,10 @@
 #include <string>
 
 #include "app/plugins/binding.h"
+#include "libs/deveri/deveri.h"
+#include "libs/rirera/rirera.h"
+#include "libs/rovivez/rovivez.h"
+#include "libs/videder/videder.h"
 #include "platform/ui/sheet.h"
 
 namespace app {
@@ -43,55 +47,48 @@ struct MmscEntryPoints {
     int (*IsMMSCServiceInstalled)();
 };
 
-// ---- ROVIVEZ.DLL: SMPP -------------------------------------------------------------------------
+// ---- ROVIVEZ.DLL, RIRERA.DLL, VIDEDER.DLL, DEVERI.DLL ------------------------------------------
+// Slots typed after the libraries' own prototypes.
+#define ZELMO_SLOT(name) decltype(&::name) name
 
 struct SmppEntryPoints {
-    void (*SMPPSetDebugMode)(int mode);
-    int (*SMPPBind)(int socket, void* tlsSession, int reserved, int version, int command,
-                    const char* systemId, const char* password, const char* systemType);
-    int (*SMPPSubmitMessage)(int socket, void* tlsSession, int reserved, const char* source,
-                             const char* destination, const char* text, char* messageId,
-                             int messageIdSize);
-    int (*SMPPUnbind)(int socket, void* tlsSession, int reserved, int version);
-    int (*SMPPConnect)(int socket, int reserved, const char* host, int port);
-    const char* (*SMPPErrorText)(int code);
+    ZELMO_SLOT(SMPPSetDebugMode);
+    ZELMO_SLOT(SMPPBind);
+    ZELMO_SLOT(SMPPSubmitMessage);  // bound, never called
+    ZELMO_SLOT(SMPPUnbind);
+    ZELMO_SLOT(SMPPConnect);
+    ZELMO_SLOT(SMPPErrorText);
 };
-
-// ---- RIRERA.DLL: UCP/EMI ------------------------------------------------------------------------
 
 struct UcpEntryPoints {
-    void (*UCPSetDebugMode)(int mode);
-    int (*UCPBind)(int socket, void* tlsSession, const char* user, const char* password);
-    int (*UCPConnect)(int socket, int reserved, const char* host, int port);
-    const char* (*UCPErrorText)(int code);
+    ZELMO_SLOT(UCPSetDebugMode);
+    ZELMO_SLOT(UCPBind);
+    ZELMO_SLOT(UCPConnect);
+    ZELMO_SLOT(UCPErrorText);
 };
-
-// ---- VIDEDER.DLL: CIMD2 -------------------------------------------------------------------------
 
 struct CimdEntryPoints {
-    void (*CIMDSetDebugMode)(int mode);
-    int (*CIMDBind)(const char* reserved, int socket, const char* user, const char* password);
-    int (*CIMDConnect)(const char* reserved, int socket, const char* host, int port);
-    const char* (*CIMDErrorText)(int code);
+    ZELMO_SLOT(CIMDSetDebugMode);
+    ZELMO_SLOT(CIMDBind);
+    ZELMO_SLOT(CIMDConnect);
+    ZELMO_SLOT(CIMDErrorText);
 };
-
-// ---- DEVERI.DLL: TLS ----------------------------------------------------------------------------
 
 struct TlsEntryPoints {
-    void* (*sslInitSession)(int socket, char* errorText);
-    void* (*sslAcceptSession)(int socket, char* errorText);
-    int (*sslFreeSession)(void* session);
-    int (*sslSend)(void* session, const char* data, int length);
-    int (*sslRecv)(void* session, char* buffer, int size);
-    int (*sslDataPending)(void* session);
-    int (*sslInitLib)();
-    void (*sslTermLib)();
-    int (*sslServerCertExists)();
-    int (*sslSignedCertExists)();
-    int (*sslGenerateCertificate)(const char* country, const char* state, const char* city,
-                                  const char* company, const char* department, const char* host,
-                                  const char* email, const char* challengePassword);
+    ZELMO_SLOT(sslInitSession);
+    ZELMO_SLOT(sslAcceptSession);  // bound, never called
+    ZELMO_SLOT(sslFreeSession);
+    ZELMO_SLOT(sslSend);
+    ZELMO_SLOT(sslRecv);
+    ZELMO_SLOT(sslDataPending);
+    ZELMO_SLOT(sslInitLib);
+    ZELMO_SLOT(sslTermLib);  // bound, never called
+    ZELMO_SLOT(sslServerCertExists);
+    ZELMO_SLOT(sslSignedCertExists);
+    ZELMO_SLOT(sslGenerateCertificate);
 };
+
+#undef ZELMO_SLOT
 
 // ---- VOVUDE.DLL: WAP/GPRS and modem sharing
 // ------------------------------------------------------

@@ -70,6 +70,19 @@ TEST(PluginLibraries, BrokenLibrariesLeaveNothingHalfBound) {
     ReleaseAllLibraries(libs);
 }
 
+// The libraries this project builds bind completely from the program directory.
+TEST(PluginLibraries, TheFamilysOwnLibrariesBind) {
+    testsupport::TempRoot root(true);
+    PluginLibraries libs;
+    libs.directory = PROGRAM_DIR;
+    BindStartupLibraries(libs);
+    EXPECT_TRUE(libs.smppLib.bound());
+    EXPECT_TRUE(libs.ucpLib.bound());
+    EXPECT_TRUE(libs.cimdLib.bound());
+    EXPECT_TRUE(BindTlsLibrary(libs));
+    ReleaseAllLibraries(libs);
+}
+
 TEST(PluginLibraries, TlsAndGprsAreBoundOncePerRun) {
     PluginLibraries libs;
     libs.directory = FAKE_BROKEN_DIR;
