@@ -23,13 +23,12 @@ __attribute__((visibility("default"))) int bind(int fd, const struct sockaddr* a
             v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
             return real(fd, (const struct sockaddr*)&v4, sizeof v4);
         }
-    } else if (address && address->sa_family == AF_INET6 &&
-               length >= sizeof(struct sockaddr_in6)) {
+    } else if (address && address->sa_family == AF_INET6 && length >= sizeof(struct sockaddr_in6)) {
         struct sockaddr_in6 v6;
         memcpy(&v6, address, sizeof v6);
         if (memcmp(&v6.sin6_addr, &in6addr_any, sizeof v6.sin6_addr) == 0) {
-            static const unsigned char mapped[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff,
-                                                     127, 0, 0, 1};
+            static const unsigned char mapped[16] = {0, 0, 0,    0,    0,   0, 0, 0,
+                                                     0, 0, 0xff, 0xff, 127, 0, 0, 1};
             memcpy(&v6.sin6_addr, mapped, sizeof mapped);
             return real(fd, (const struct sockaddr*)&v6, sizeof v6);
         }
