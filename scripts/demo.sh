@@ -4,6 +4,9 @@
 #   gateway service is handled by the local supervisor in that root, never by the system's own
 #   service manager. On a machine without a display the console is served by VNC on 127.0.0.1
 #   (port $ZELMO_VNC_PORT, default 5900).
+#   A new data root is filled by the gateway simulator (connections, users, queued and received
+#   messages, counters, an error on one connection), and the simulator is registered and started
+#   as the gateway service, so the console shows live figures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +23,15 @@ export ZELMOSMS_ROOT=${ZELMOSMS_ROOT:-$PWD/build/demo-root}
 mkdir -p "$ZELMOSMS_ROOT"
 export ZELMOSMS_SERVICE_MANAGER=local
 echo "demo: data root $ZELMOSMS_ROOT"
+
+if [[ ! -e "$ZELMOSMS_ROOT/ProgramData/GATEWAYSIM.INI" ]]; then
+    echo "demo: laying down the demo data with the gateway simulator"
+    build/bin/smsgwnt --scenario tools/gateway-sim/scenarios/demo.ini --once
+fi
+# Register the simulator (build/bin/smsgwnt) as the gateway service and start it.
+build/bin/zelmo-console -QUIET -INSTALLSMSSERVICE
+echo "demo: the simulated gateway service runs; stop it with 'ZELMOSMS_ROOT=$ZELMOSMS_ROOT" \
+     "ZELMOSMS_SERVICE_MANAGER=local build/bin/zelmo-console -STOPSMSSERVICE'."
 
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
     port=${ZELMO_VNC_PORT:-5900}
