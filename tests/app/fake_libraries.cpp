@@ -36,8 +36,8 @@ EXPORT int MMSConfigGetNumberOfPropertySheetPages() {
 }
 EXPORT void MMSConfigAddPropertySheetPages(app::MmscSheetHeader* header,
                                            platform::SheetPage* pages) {
-    const char* spec = std::getenv("FAKE_MMSC_PAGES");
-    const char* comma = spec ? std::strchr(spec, ',') : nullptr;
+    const char* setting = std::getenv("FAKE_MMSC_PAGES");
+    const char* comma = setting ? std::strchr(setting, ',') : nullptr;
     int added = comma ? std::atoi(comma + 1) : 0;
     for (int i = 0; i < added; ++i) {
         pages[header->pageCount + i].title = "MMSC " + std::to_string(i + 1);

@@ -165,17 +165,17 @@ bool LoadScenario(const std::string& path, Scenario* out, std::string* error) {
         if (!ParseCountList(value, &values)) {
             r.Fail("Counters", key);
         }
-        CounterSpec* spec = nullptr;
+        CounterSpec* counter = nullptr;
         for (auto& c : s.counters) {
             if (config::EqualNoCase(c.name, name)) {
-                spec = &c;
+                counter = &c;
             }
         }
-        if (!spec) {
+        if (!counter) {
             s.counters.push_back({name, {}, {}});
-            spec = &s.counters.back();
+            counter = &s.counters.back();
         }
-        (lastYear ? spec->lastYear : spec->counts) = values;
+        (lastYear ? counter->lastYear : counter->counts) = values;
     }
 
     r.Numbered("Connection", [&](const std::string& sec, unsigned) {

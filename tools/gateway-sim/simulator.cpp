@@ -289,12 +289,12 @@ void Runner::PublishStatus() {
 
 void Runner::Connect(Client& c) {
     c.flag.Create(
-        FlagFilePath(paths_, c.spec.clientKey, c.spec.connectionKey, c.spec.bind, c.spec.user), "",
+        FlagFilePath(paths_, c.plan.clientKey, c.plan.connectionKey, c.plan.bind, c.plan.user), "",
         false);
 }
 
 void Runner::Take(Modem& m) {
-    m.reservation.Create(ModemReservationPath(paths_, m.spec.name),
+    m.reservation.Create(ModemReservationPath(paths_, m.plan.name),
                          std::string(kSource) + " " + std::to_string(::getpid()) + "\n", true);
 }
 
@@ -317,16 +317,16 @@ bool Runner::Start(bool layDownFirst, std::string* error) {
     PublishStatus();
     platform::MakeDirectories(paths_.queueDir);
     clients_.clear();
-    for (const auto& spec : scenario_.clients) {
-        clients_.push_back({spec, {}});
-        if (spec.connected) {
+    for (const auto& plan : scenario_.clients) {
+        clients_.push_back({plan, {}});
+        if (plan.connected) {
             Connect(clients_.back());
         }
     }
     modems_.clear();
-    for (const auto& spec : scenario_.modems) {
-        modems_.push_back({spec, {}});
-        if (spec.inUse) {
+    for (const auto& plan : scenario_.modems) {
+        modems_.push_back({plan, {}});
+        if (plan.inUse) {
             Take(modems_.back());
         }
     }
@@ -392,7 +392,7 @@ void Runner::Step(std::time_t now) {
 
     // Clients connect and leave; modems are taken and freed.
     for (auto& c : clients_) {
-        if (c.spec.cycle && steps_ % c.spec.cycle == 0) {
+        if (c.plan.cycle && steps_ % c.plan.cycle == 0) {
             if (c.flag.IsHeld()) {
                 c.flag.Remove();
             } else {
@@ -401,7 +401,7 @@ void Runner::Step(std::time_t now) {
         }
     }
     for (auto& m : modems_) {
-        if (m.spec.cycle && steps_ % m.spec.cycle == 0) {
+        if (m.plan.cycle && steps_ % m.plan.cycle == 0) {
             if (m.reservation.IsHeld()) {
                 m.reservation.Release();
             } else {
@@ -440,16 +440,16 @@ bool Runner::CheckReload() {
     }
     PublishStatus();
     clients_.clear();
-    for (const auto& spec : scenario_.clients) {
-        clients_.push_back({spec, {}});
-        if (spec.connected) {
+    for (const auto& plan : scenario_.clients) {
+        clients_.push_back({plan, {}});
+        if (plan.connected) {
             Connect(clients_.back());
         }
     }
     modems_.clear();
-    for (const auto& spec : scenario_.modems) {
-        modems_.push_back({spec, {}});
-        if (spec.inUse) {
+    for (const auto& plan : scenario_.modems) {
+        modems_.push_back({plan, {}});
+        if (plan.inUse) {
             Take(modems_.back());
         }
     }

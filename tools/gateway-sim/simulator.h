@@ -52,11 +52,11 @@ class Runner {
 
   private:
     struct Client {
-        ClientSpec spec;
+        ClientSpec plan;
         HeldFile flag;
     };
     struct Modem {
-        ModemSpec spec;
+        ModemSpec plan;
         HeldFile reservation;
     };
     bool Load(std::string* error);
