@@ -9,7 +9,7 @@
 #include "config/text.h"
 #include "libs/zozeziv/zozeziv.h"
 #include "platform/ini.h"
-#include "platform/process.h"
+#include "platform/desktop.h"
 
 namespace tls {
 namespace {

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include "platform/dirs.h"
-#include "platform/process.h"
+#include "platform/desktop.h"
 #include "tls/diagnostics_page.h"
 
 namespace {
