@@ -8,8 +8,8 @@
 
 #include "config/text.h"
 #include "libs/zozeziv/zozeziv.h"
+#include "platform/desktop.h"
 #include "platform/ini.h"
-#include "platform/process.h"
 
 namespace tls {
 namespace {

@@ -2,8 +2,8 @@
 // before the console's own start-up assembles every page. Uses the data root as the console does.
 #include <sys/stat.h>
 
+#include "platform/desktop.h"
 #include "platform/dirs.h"
-#include "platform/process.h"
 #include "tls/diagnostics_page.h"
 
 namespace {
