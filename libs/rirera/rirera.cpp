@@ -21,6 +21,8 @@ std::atomic<int> timeoutMs{kDefaultTimeoutMs};
 std::atomic<int> debugMode{0};
 std::atomic<int> nextTrn{1};
 wire::Transcript transcript;
+const wire::ReadFailures kReadFailures{RIRERA_E_CLOSED, RIRERA_E_CLOSED_MID_FRAME, RIRERA_E_TIMEOUT,
+                                       RIRERA_E_SOCKET, "frame"};
 int transcriptFd = -1;
 
 // The server's own text with the error code it came with, for UCPErrorText.
@@ -51,24 +53,9 @@ int ReadFrame(const wire::Channel& channel, std::string& buffer, Frame* frame, u
             case Cut::kNeedMore:
                 break;
         }
-        char chunk[4096];
-        int n = wire::ReadSome(channel, chunk, sizeof chunk, deadline);
-        if (n > 0) {
-            buffer.append(chunk, static_cast<size_t>(n));
-            continue;
+        if (int rc = wire::ReadMore(channel, buffer, deadline, kReadFailures, transcript)) {
+            return rc;
         }
-        if (n == wire::kPeerClosed) {
-            transcript.Line(buffer.empty() ? "the server closed the connection"
-                                           : "the server closed the connection inside a frame");
-            return buffer.empty() ? RIRERA_E_CLOSED : RIRERA_E_CLOSED_MID_FRAME;
-        }
-        if (n == wire::kTimedOut) {
-            transcript.Line("no complete answer from the server within " +
-                            std::to_string(channel.timeoutMs) + " ms");
-            return RIRERA_E_TIMEOUT;
-        }
-        transcript.Line(std::string("receive failed: ") + std::strerror(errno));
-        return RIRERA_E_SOCKET;
     }
 }
 

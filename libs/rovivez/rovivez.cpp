@@ -24,6 +24,8 @@ std::atomic<int> timeoutMs{kDefaultTimeoutMs};
 std::atomic<int> debugMode{0};
 std::atomic<uint32_t> nextSequence{1};
 wire::Transcript transcript;
+const wire::ReadFailures kReadFailures{ROVIVEZ_E_CLOSED, ROVIVEZ_E_CLOSED_MID_PDU,
+                                       ROVIVEZ_E_TIMEOUT, ROVIVEZ_E_SOCKET, "PDU"};
 
 // Bytes received after the last complete PDU of a call, kept for the next call on that socket.
 std::mutex pendingMutex;
@@ -93,24 +95,9 @@ int ReadPdu(const wire::Channel& channel, std::string& buffer, Pdu* pdu, uint64_
             case Cut::kNeedMore:
                 break;
         }
-        char chunk[4096];
-        int n = wire::ReadSome(channel, chunk, sizeof chunk, deadline);
-        if (n > 0) {
-            buffer.append(chunk, static_cast<size_t>(n));
-            continue;
+        if (int rc = wire::ReadMore(channel, buffer, deadline, kReadFailures, transcript)) {
+            return rc;
         }
-        if (n == wire::kPeerClosed) {
-            transcript.Line(buffer.empty() ? "the server closed the connection"
-                                           : "the server closed the connection inside a PDU");
-            return buffer.empty() ? ROVIVEZ_E_CLOSED : ROVIVEZ_E_CLOSED_MID_PDU;
-        }
-        if (n == wire::kTimedOut) {
-            transcript.Line("no complete answer from the server within " +
-                            std::to_string(channel.timeoutMs) + " ms");
-            return ROVIVEZ_E_TIMEOUT;
-        }
-        transcript.Line(std::string("receive failed: ") + std::strerror(errno));
-        return ROVIVEZ_E_SOCKET;
     }
 }
 

@@ -22,6 +22,8 @@ std::atomic<int> timeoutMs{kDefaultTimeoutMs};
 std::atomic<int> debugMode{0};
 std::atomic<int> nextNumber{1};
 wire::Transcript transcript;
+const wire::ReadFailures kReadFailures{VIDEDER_E_CLOSED, VIDEDER_E_CLOSED_MID_PACKET,
+                                       VIDEDER_E_TIMEOUT, VIDEDER_E_SOCKET, "packet"};
 int transcriptFd = -1;
 
 std::mutex serverTextMutex;
@@ -62,24 +64,9 @@ int ReadPacket(const wire::Channel& channel, std::string& buffer, Packet* packet
             case Cut::kNeedMore:
                 break;
         }
-        char chunk[4096];
-        int n = wire::ReadSome(channel, chunk, sizeof chunk, deadline);
-        if (n > 0) {
-            buffer.append(chunk, static_cast<size_t>(n));
-            continue;
+        if (int rc = wire::ReadMore(channel, buffer, deadline, kReadFailures, transcript)) {
+            return rc;
         }
-        if (n == wire::kPeerClosed) {
-            transcript.Line(buffer.empty() ? "the server closed the connection"
-                                           : "the server closed the connection inside a packet");
-            return buffer.empty() ? VIDEDER_E_CLOSED : VIDEDER_E_CLOSED_MID_PACKET;
-        }
-        if (n == wire::kTimedOut) {
-            transcript.Line("no complete answer from the server within " +
-                            std::to_string(channel.timeoutMs) + " ms");
-            return VIDEDER_E_TIMEOUT;
-        }
-        transcript.Line(std::string("receive failed: ") + std::strerror(errno));
-        return VIDEDER_E_SOCKET;
     }
 }
 

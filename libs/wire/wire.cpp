@@ -188,6 +188,29 @@ int ReadSome(const Channel& channel, char* buffer, size_t size, uint64_t deadlin
     }
 }
 
+int ReadMore(const Channel& channel, std::string& buffer, uint64_t deadline,
+             const ReadFailures& codes, Transcript& transcript) {
+    char chunk[4096];
+    int n = ReadSome(channel, chunk, sizeof chunk, deadline);
+    if (n > 0) {
+        buffer.append(chunk, static_cast<size_t>(n));
+        return 0;
+    }
+    if (n == kPeerClosed) {
+        transcript.Line(buffer.empty() ? std::string("the server closed the connection")
+                                       : std::string("the server closed the connection inside a ") +
+                                             codes.unit);
+        return buffer.empty() ? codes.closed : codes.closedMid;
+    }
+    if (n == kTimedOut) {
+        transcript.Line("no complete answer from the server within " +
+                        std::to_string(channel.timeoutMs) + " ms");
+        return codes.timeout;
+    }
+    transcript.Line(std::string("receive failed: ") + std::strerror(errno));
+    return codes.socket;
+}
+
 void Transcript::Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     text_.clear();

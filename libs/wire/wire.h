@@ -58,6 +58,23 @@ int SendAll(const Channel& channel, const void* data, size_t length);
 // bytes (> 0), kPeerClosed, kTimedOut or kSocketError.
 int ReadSome(const Channel& channel, char* buffer, size_t size, uint64_t deadline);
 
+class Transcript;
+
+// What a protocol calls its read failures: its own codes, and its word for one unit ("PDU",
+// "frame", "packet") in the transcript.
+struct ReadFailures {
+    int closed;     // the server closed the connection before a unit began
+    int closedMid;  // ... inside a unit
+    int timeout;
+    int socket;
+    const char* unit;
+};
+
+// Appends what arrives before `deadline` to `buffer`. 0 when bytes arrived; otherwise the
+// protocol's failure code, with the reason noted in `transcript`.
+int ReadMore(const Channel& channel, std::string& buffer, uint64_t deadline,
+             const ReadFailures& codes, Transcript& transcript);
+
 // The transcript of one session: lines of text, passwords already masked by the caller.
 class Transcript {
   public:
