@@ -17,6 +17,7 @@
 #include <unordered_map>
 
 #include "platform/fd_io.h"
+#include "platform/file_id.h"
 
 namespace platform {
 namespace {
@@ -395,26 +396,6 @@ void ApplyOps(Model& m, const IniBatch& batch) {
 
 // ---- Files and the cache ---------------------------------------------------------------------
 
-struct FileId {
-    bool exists = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    int64_t mtimeNs = 0;
-    int64_t ctimeNs = 0;
-    bool operator==(const FileId&) const = default;
-};
-
-FileId IdOf(const struct stat& st) {
-    FileId id;
-    id.exists = true;
-    id.dev = st.st_dev;
-    id.ino = st.st_ino;
-    id.size = st.st_size;
-    id.mtimeNs = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
-    id.ctimeNs = int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
-    return id;
-}
 
 // A file modified within the file system's timestamp granularity of an earlier read can look
 // unchanged (same inode, size and times). Such a "racy" copy keeps its text, and the next use
@@ -492,7 +473,7 @@ std::shared_ptr<const Model> Load(const std::string& path) {
         return EmptyModel();
     }
     std::optional<CacheEntry> entry = Lookup(path);
-    if (entry && entry->id == IdOf(st) && !entry->racyText) {
+    if (entry && entry->id == FileIdOf(st) && !entry->racyText) {
         return entry->model;
     }
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -501,7 +482,7 @@ std::shared_ptr<const Model> Load(const std::string& path) {
     }
     std::shared_ptr<const Model> model;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        model = ModelOf(path, fd, IdOf(st));
+        model = ModelOf(path, fd, FileIdOf(st));
     }
     ::close(fd);
     return model ? model : EmptyModel();
@@ -544,7 +525,7 @@ bool Rewrite(const std::string& path, const std::function<void(Model&)>& change)
     std::string tmp;
     int tfd = -1;
     do {
-        std::shared_ptr<const Model> current = ModelOf(path, fd, IdOf(st));
+        std::shared_ptr<const Model> current = ModelOf(path, fd, FileIdOf(st));
         if (!current) {
             break;
         }
@@ -573,7 +554,7 @@ bool Rewrite(const std::string& path, const std::function<void(Model&)>& change)
         tmp.clear();
         struct stat written;
         if (::fstat(tfd, &written) == 0) {
-            Remember(path, IdOf(written), std::make_shared<const Model>(std::move(model)),
+            Remember(path, FileIdOf(written), std::make_shared<const Model>(std::move(model)),
                      std::move(text));
         }
         ok = true;

@@ -25,6 +25,7 @@
 #include "libs/zozeziv/zozeziv.h"
 #include "platform/clock.h"
 #include "platform/fd_io.h"
+#include "platform/file_id.h"
 
 namespace zozeziv {
 
@@ -174,26 +175,8 @@ std::string UserFilePath() {
 
 namespace {
 
-struct FileId {
-    bool exists = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    std::int64_t mtimeNs = 0;
-    std::int64_t ctimeNs = 0;
-    bool operator==(const FileId&) const = default;
-};
-
-FileId IdOf(const struct stat& st) {
-    FileId id;
-    id.exists = true;
-    id.dev = st.st_dev;
-    id.ino = st.st_ino;
-    id.size = st.st_size;
-    id.mtimeNs = std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
-    id.ctimeNs = std::int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
-    return id;
-}
+using platform::FileId;
+using platform::FileIdOf;
 
 // The parsed file as one process last saw it, with a descriptor that pins its inode.
 struct Snapshot {
@@ -246,7 +229,7 @@ SnapshotPtr SnapshotOf(int fd) {
     struct stat st;
     std::string bytes;
     if (::fstat(fd, &st) == 0) {
-        snap->id = IdOf(st);
+        snap->id = FileIdOf(st);
     }
     if (!snap->id.exists || !S_ISREG(st.st_mode) || !ReadAll(fd, &bytes)) {
         snap->image.state = UserFileState::kForeign;
@@ -270,7 +253,7 @@ SnapshotPtr Current(const std::string& path, const SnapshotPtr& have) {
         latest = MissingFile();
         return latest;
     }
-    FileId id = IdOf(st);
+    FileId id = FileIdOf(st);
     if (have && have->id == id) {
         latest = have;
         return latest;
@@ -363,7 +346,7 @@ bool Modify(Handle& h, const Change& change, bool writeEmpty = false) {
             break;
         }
         SnapshotPtr snap = h.snap;
-        if (!snap || snap->id != IdOf(st)) {
+        if (!snap || snap->id != FileIdOf(st)) {
             int fd = ::dup(lockFd);
             if (fd < 0) {
                 break;
@@ -409,7 +392,7 @@ bool Modify(Handle& h, const Change& change, bool writeEmpty = false) {
         auto fresh = std::make_shared<Snapshot>();
         struct stat written;
         if (::fstat(tfd, &written) == 0) {
-            fresh->id = IdOf(written);
+            fresh->id = FileIdOf(written);
         }
         fresh->fd = tfd;
         tfd = -1;
