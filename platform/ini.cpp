@@ -396,7 +396,6 @@ void ApplyOps(Model& m, const IniBatch& batch) {
 
 // ---- Files and the cache ---------------------------------------------------------------------
 
-
 // A file modified within the file system's timestamp granularity of an earlier read can look
 // unchanged (same inode, size and times). Such a "racy" copy keeps its text, and the next use
 // compares the file's bytes with it before trusting the parsed model.
