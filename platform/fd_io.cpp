@@ -30,6 +30,22 @@ bool ReadAllFd(int fd, std::string* out) {
     }
 }
 
+std::size_t ReadFromStart(int fd, void* buffer, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+        ssize_t n =
+            ::pread(fd, static_cast<char*>(buffer) + got, size - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 bool WriteAllFd(int fd, std::string_view data) {
     while (!data.empty()) {
         ssize_t n = ::write(fd, data.data(), data.size());

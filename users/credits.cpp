@@ -11,6 +11,7 @@
 #include "config/text.h"
 #include "libs/zozeziv/zozeziv.h"
 #include "platform/clock.h"
+#include "platform/fd_io.h"
 #include "platform/ini.h"
 
 namespace users {
@@ -73,21 +74,6 @@ void WriteBalance(int fd, int64_t balance) {
         }
         done += static_cast<std::size_t>(n);
     }
-}
-
-std::size_t ReadAt(int fd, unsigned char* buffer, std::size_t size) {
-    std::size_t got = 0;
-    while (got < size) {
-        ssize_t n = pread(fd, buffer + got, size - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    return got;
 }
 
 constexpr int kDaysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
@@ -196,7 +182,7 @@ int64_t DecodeCreditBytes(const unsigned char* data, std::size_t size) {
 
 int64_t ReadCreditBalance(int fd) {
     unsigned char bytes[8];
-    return DecodeCreditBytes(bytes, ReadAt(fd, bytes, sizeof bytes));
+    return DecodeCreditBytes(bytes, platform::ReadFromStart(fd, bytes, sizeof bytes));
 }
 
 bool CreditFileExists(const std::string& usersDir, std::string_view user) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "config/text.h"
+#include "platform/fd_io.h"
 #include "platform/share.h"
 
 namespace viewers {
@@ -254,17 +255,7 @@ QueuedMessage ParseQueuedMessage(int fd) {
         buffer = large.get();
     }
     // The file may shrink while it is read: what was read is what there is.
-    std::size_t got = 0;
-    while (got < size) {
-        ssize_t n = pread(fd, buffer + got, size - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
+    std::size_t got = platform::ReadFromStart(fd, buffer, size);
     return ParseQueuedMessageText(std::string_view(buffer, got));
 }
 
