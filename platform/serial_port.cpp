@@ -56,7 +56,7 @@ using RealClock = std::chrono::steady_clock;
 constexpr int kSliceMs = 2;        // real length of one poll slice under a virtual clock
 constexpr int64_t kGraceMs = 100;  // real time after link activity during which time runs true
 constexpr uint64_t kJumpMs = 250;  // virtual step per quiet slice once the grace is over
-constexpr int64_t kSettleMs = 15;  // real time after link activity before an idle peer counts
+constexpr int64_t kSettleMs = 100;  // real time after link activity before an idle peer counts
 std::atomic<int64_t> g_lastActivity{0};
 
 std::mutex g_probeLock;
