@@ -53,11 +53,12 @@ std::optional<SerialTimeouts> TimeoutsOf(int fd) {
 // ---- Virtual-time pacing of waits -----------------------------------------------------------
 
 using RealClock = std::chrono::steady_clock;
-constexpr int kSliceMs = 2;        // real length of one poll slice under a virtual clock
-constexpr int64_t kGraceMs = 100;  // real time after link activity during which time runs true
-constexpr uint64_t kJumpMs = 250;  // virtual step per quiet slice once the grace is over
+constexpr int kSliceMs = 2;         // real length of one poll slice under a virtual clock
+constexpr int64_t kGraceMs = 100;   // real time after link activity during which time runs true
+constexpr uint64_t kJumpMs = 250;   // virtual step per quiet slice once the grace is over
 constexpr int64_t kSettleMs = 100;  // real time after link activity before an idle peer counts
 std::atomic<int64_t> g_lastActivity{0};
+std::atomic<uint64_t> g_bytesRead{0};
 
 std::mutex g_probeLock;
 std::vector<const IdleProbe*> g_probes;
@@ -435,7 +436,24 @@ void RemoveIdleProbe(const IdleProbe* probe) {
     g_probes.erase(std::remove(g_probes.begin(), g_probes.end(), probe), g_probes.end());
 }
 
+namespace {
+long ReadLink(int fd, char* buffer, std::size_t size, uint32_t waitMs);
+}  // namespace
+
+uint64_t LinkBytesRead() {
+    return g_bytesRead.load();
+}
+
 long LinkRead(int fd, char* buffer, std::size_t size, uint32_t waitMs) {
+    long n = ReadLink(fd, buffer, size, waitMs);
+    if (n > 0) {
+        g_bytesRead.fetch_add(static_cast<uint64_t>(n));
+    }
+    return n;
+}
+
+namespace {
+long ReadLink(int fd, char* buffer, std::size_t size, uint32_t waitMs) {
     if (fd < 0) {
         return -1;
     }
@@ -497,6 +515,7 @@ long LinkRead(int fd, char* buffer, std::size_t size, uint32_t waitMs) {
     }
     return static_cast<long>(got);
 }
+}  // namespace
 
 long LinkWrite(int fd, const char* data, std::size_t size, uint32_t waitMs) {
     if (fd < 0) {

@@ -88,6 +88,9 @@ void RemoveIdleProbe(const IdleProbe* probe);
 // read by its own time-outs. Returns the byte count (0 when nothing arrived), or -1 when the read
 // cannot be done: bad descriptor, the peer has closed the socket, the line is hung up.
 long LinkRead(int fd, char* buffer, std::size_t size, uint32_t waitMs);
+// Bytes LinkRead has handed to callers in this process so far. An in-process peer (a simulator
+// on a thread) can tell from it that what it sent has been taken.
+uint64_t LinkBytesRead();
 // Writes `size` bytes, waiting at most `waitMs` (and the port's write time-out) for room. Returns
 // the count written (less when the wait ran out: the rest is cancelled), -1 when it cannot start.
 long LinkWrite(int fd, const char* data, std::size_t size, uint32_t waitMs);

@@ -308,7 +308,7 @@ struct Simulator::Impl {
         }
         return !m->busy.load();
     }
-    static constexpr int64_t kSettleMs = 15;
+    static constexpr int64_t kSettleMs = 100;  // as the waits allow (platform/serial_port.cpp)
     std::atomic<int64_t> lastSent{0};
     void NoteSent() {
         lastSent.store(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -366,11 +366,30 @@ struct Simulator::Impl {
         int pieces = std::max(1, profile.pieces);
         std::size_t size = (answer.size() + static_cast<std::size_t>(pieces) - 1) /
                            static_cast<std::size_t>(pieces);
+        uint64_t before = 0;
+        std::size_t previous = 0;
         for (std::size_t at = 0; at < answer.size(); at += size) {
-            if (at > 0 && profile.pieceDelayMs > 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(profile.pieceDelayMs));
+            if (at > 0) {
+                AwaitTaken(before, previous);
+                if (profile.pieceDelayMs > 0) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(profile.pieceDelayMs));
+                }
             }
-            SendRaw(std::string_view(answer).substr(at, size));
+            before = platform::LinkBytesRead();
+            std::string_view piece = std::string_view(answer).substr(at, size);
+            previous = piece.size();
+            SendRaw(piece);
+        }
+    }
+
+    // Waits until the caller in this process has read `bytes` more than it had at `before`, so
+    // that a piece never joins the one before it however slowly the caller is scheduled. Bounded,
+    // for a caller that stopped reading or reads some other way.
+    static void AwaitTaken(uint64_t before, std::size_t bytes) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (platform::LinkBytesRead() < before + bytes &&
+               std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
 
