@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -363,6 +364,28 @@ TEST_F(GatewaySim, AScenarioWithAValueItCannotUseLaysDownNothing) {
         scenario += "[Counters]\nSMSRECEIVED=3\n";
         EXPECT_EQ(RunOnce(WriteScenario(scenario)), 1);
         EXPECT_EQ(monitor::ReadDailyCounter(paths_, "SMSRECEIVED", today_).today, 0u);
+    }
+}
+
+// A counter or quota file that cannot be written (a directory stands in its place) makes the
+// one-shot mode fail instead of reporting the data root laid down.
+TEST_F(GatewaySim, ACounterFileThatCannotBeWrittenFailsTheOneShotMode) {
+    const std::string year = std::to_string(today_.year);
+    struct Case {
+        std::string_view scenario;
+        std::string blocked;
+    };
+    const Case cases[] = {
+        {"[Counters]\nSMSSENT=5\n", paths_.privateData + "STATS/SMSSENT-" + year + ".CTR"},
+        {"[Connection1]\nTitle=Modem A\nCounts=2\n",
+         paths_.privateData + "Modem A-" + year + ".CTR"},
+        {"[User1]\nName=alice\nQuota=3\n", paths_.programData + "USERS/alice/" + year + ".QTA"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        std::filesystem::create_directories(c.blocked);
+        EXPECT_EQ(RunOnce(WriteScenario(c.scenario)), 1);
+        std::filesystem::remove(c.blocked);
     }
 }
 

@@ -205,12 +205,14 @@ bool LayDown(const Scenario& s, const SimPaths& p, std::time_t now, bool staleFl
                  ok;
             continue;
         }
-        LayDownCounts([&](int year) { return GatewayCounterPath(p, c.name, year); }, now, c.counts,
-                      c.lastYear);
+        ok = LayDownCounts([&](int year) { return GatewayCounterPath(p, c.name, year); }, now,
+                           c.counts, c.lastYear) &&
+             ok;
     }
     for (const auto& c : s.connections) {
-        LayDownCounts([&](int year) { return ConnectionCounterPath(p, c.title, year); }, now,
-                      c.counts, c.lastYear);
+        ok = LayDownCounts([&](int year) { return ConnectionCounterPath(p, c.title, year); }, now,
+                           c.counts, c.lastYear) &&
+             ok;
         if (!c.error.empty()) {
             write(ConnectionErrorPath(p, c.title), c.error);
         } else {
@@ -241,8 +243,9 @@ bool LayDown(const Scenario& s, const SimPaths& p, std::time_t now, bool staleFl
         if (u.hasCredit) {
             ok = WriteCreditBalance(dir + "SMS.CTR", u.credit) && ok;
         }
-        LayDownCounts([&](int year) { return dir + std::to_string(year) + ".QTA"; }, now, u.quota,
-                      u.lastYearQuota);
+        ok = LayDownCounts([&](int year) { return dir + std::to_string(year) + ".QTA"; }, now,
+                           u.quota, u.lastYearQuota) &&
+             ok;
     }
     if (staleFlags) {
         for (const auto& c : s.clients) {
