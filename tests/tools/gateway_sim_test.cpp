@@ -444,6 +444,23 @@ TEST_F(GatewaySim, RunningPublishesHoldsMovesAndStopsOnSigterm) {
     EXPECT_TRUE(HasEvent("Zelmo SMS/MMS Gateway service stopped."));
 }
 
+// With CacheQSize the console takes the queue size from "SMSQSIZE" and adds only the MMS queues
+// itself, so the counter must hold the route queues as well as the queue directory.
+TEST_F(GatewaySim, TheQueueCounterHoldsEveryQueueButTheMmsQueues) {
+    for (std::string_view file :
+         {"Q/A.REQ", "Q/SMPP - h-1/B.REQ", "Q/SMPP - h-1/C.REQ", "Q/MMSQ__route/D.REQ"}) {
+        root_.Write("ProgramData/" + std::string(file), "[SMS]\r\nPhoneNumber=1\r\n");
+    }
+    ASSERT_TRUE(platform::IniWrite(paths_.configFile, "ZIZOD", "CacheQSize", "Yes"));
+    StartService("[Gateway]\nTickMs=50\nMaxQueue=0\n");
+    EXPECT_TRUE(WaitFor([&] {
+        monitor::CounterFile counts{};
+        return monitor::ReadCounterFile(monitor::QueueCounterPath(paths_, "SMSQSIZE"), &counts) &&
+               counts[0] == 3u;
+    }));
+    EXPECT_EQ(monitor::CountOutboundQueue(paths_), 4u);
+}
+
 TEST_F(GatewaySim, TheStopByteEndsTheRunningModeWithinASecond) {
     StartService(kRunning);
     ASSERT_TRUE(service::SignalGatewayStop());

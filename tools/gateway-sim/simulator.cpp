@@ -43,12 +43,27 @@ bool EndsWithNoCase(std::string_view name, std::string_view tail) {
            config::EqualNoCase(name.substr(name.size() - tail.size()), tail);
 }
 
-uint32_t CountRequests(const std::string& dir) {
+uint32_t CountRequestFiles(const std::string& dir) {
     uint32_t n = 0;
     platform::ListDirectory(dir, [&](std::string_view name, platform::EntryType type) {
         if (type == platform::EntryType::kFile && EndsWithNoCase(name, ".REQ")) {
             ++n;
         }
+    });
+    return n;
+}
+
+// The queue size the year-less "SMSQSIZE" counter holds: the ".REQ" files of the queue directory
+// and of its route subdirectories, except the MMS queues ("MMSQ__..."), which a console that
+// reads the counter (CacheQSize) counts itself and adds.
+uint32_t CountRequests(const std::string& queueDir) {
+    uint32_t n = CountRequestFiles(queueDir);
+    platform::ListDirectory(queueDir, [&](std::string_view name, platform::EntryType type) {
+        if (type != platform::EntryType::kDirectory || name == "." || name == ".." ||
+            (name.size() >= 6 && config::EqualNoCase(name.substr(0, 6), "MMSQ__"))) {
+            return;
+        }
+        n += CountRequestFiles(queueDir + std::string(name) + "/");
     });
     return n;
 }
