@@ -358,7 +358,8 @@ TEST_F(GatewaySim, LayingDownTwiceGivesTheSameFiguresAndList) {
 TEST_F(GatewaySim, AScenarioWithAValueItCannotUseLaysDownNothing) {
     for (std::string_view bad :
          {"[Client1]\nUser=a\nBind=X\n", "[Counters]\nSMSSENT=1,x\n", "[Gateway]\nTickMs=fast\n",
-          "[Received1]\nCoding=EBCDIC\n", "[Connection1]\nCounts=1\n", "[Event1]\nType=Fatal\n"}) {
+          "[Received1]\nCoding=EBCDIC\n", "[Connection1]\nCounts=1\n", "[Event1]\nType=Fatal\n",
+          "[User1]\nName=.hidden\n", "[User1]\nName=a..b\n"}) {
         SCOPED_TRACE(bad);
         std::string scenario(bad);
         scenario += "[Counters]\nSMSRECEIVED=3\n";
