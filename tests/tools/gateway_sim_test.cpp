@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -357,12 +358,35 @@ TEST_F(GatewaySim, LayingDownTwiceGivesTheSameFiguresAndList) {
 TEST_F(GatewaySim, AScenarioWithAValueItCannotUseLaysDownNothing) {
     for (std::string_view bad :
          {"[Client1]\nUser=a\nBind=X\n", "[Counters]\nSMSSENT=1,x\n", "[Gateway]\nTickMs=fast\n",
-          "[Received1]\nCoding=EBCDIC\n", "[Connection1]\nCounts=1\n", "[Event1]\nType=Fatal\n"}) {
+          "[Received1]\nCoding=EBCDIC\n", "[Connection1]\nCounts=1\n", "[Event1]\nType=Fatal\n",
+          "[User1]\nName=.hidden\n", "[User1]\nName=a..b\n"}) {
         SCOPED_TRACE(bad);
         std::string scenario(bad);
         scenario += "[Counters]\nSMSRECEIVED=3\n";
         EXPECT_EQ(RunOnce(WriteScenario(scenario)), 1);
         EXPECT_EQ(monitor::ReadDailyCounter(paths_, "SMSRECEIVED", today_).today, 0u);
+    }
+}
+
+// A counter or quota file that cannot be written (a directory stands in its place) makes the
+// one-shot mode fail instead of reporting the data root laid down.
+TEST_F(GatewaySim, ACounterFileThatCannotBeWrittenFailsTheOneShotMode) {
+    const std::string year = std::to_string(today_.year);
+    struct Case {
+        std::string_view scenario;
+        std::string blocked;
+    };
+    const Case cases[] = {
+        {"[Counters]\nSMSSENT=5\n", paths_.privateData + "STATS/SMSSENT-" + year + ".CTR"},
+        {"[Connection1]\nTitle=Modem A\nCounts=2\n",
+         paths_.privateData + "Modem A-" + year + ".CTR"},
+        {"[User1]\nName=alice\nQuota=3\n", paths_.programData + "USERS/alice/" + year + ".QTA"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        std::filesystem::create_directories(c.blocked);
+        EXPECT_EQ(RunOnce(WriteScenario(c.scenario)), 1);
+        std::filesystem::remove(c.blocked);
     }
 }
 
@@ -419,6 +443,23 @@ TEST_F(GatewaySim, RunningPublishesHoldsMovesAndStopsOnSigterm) {
     EXPECT_FALSE(Held(modem));
     EXPECT_EQ(platform::DeleteShared(flag), platform::DeleteResult::kDeleted);
     EXPECT_TRUE(HasEvent("Zelmo SMS/MMS Gateway service stopped."));
+}
+
+// With CacheQSize the console takes the queue size from "SMSQSIZE" and adds only the MMS queues
+// itself, so the counter must hold the route queues as well as the queue directory.
+TEST_F(GatewaySim, TheQueueCounterHoldsEveryQueueButTheMmsQueues) {
+    for (std::string_view file :
+         {"Q/A.REQ", "Q/SMPP - h-1/B.REQ", "Q/SMPP - h-1/C.REQ", "Q/MMSQ__route/D.REQ"}) {
+        root_.Write("ProgramData/" + std::string(file), "[SMS]\r\nPhoneNumber=1\r\n");
+    }
+    ASSERT_TRUE(platform::IniWrite(paths_.configFile, "ZIZOD", "CacheQSize", "Yes"));
+    StartService("[Gateway]\nTickMs=50\nMaxQueue=0\n");
+    EXPECT_TRUE(WaitFor([&] {
+        monitor::CounterFile counts{};
+        return monitor::ReadCounterFile(monitor::QueueCounterPath(paths_, "SMSQSIZE"), &counts) &&
+               counts[0] == 3u;
+    }));
+    EXPECT_EQ(monitor::CountOutboundQueue(paths_), 4u);
 }
 
 TEST_F(GatewaySim, TheStopByteEndsTheRunningModeWithinASecond) {

@@ -62,9 +62,9 @@ std::string ConnectionCounterPath(const SimPaths& p, std::string_view title, int
 // Lays down counts going back from `now`: values[0] today, values[1] yesterday ..., into the
 // files of whichever years those days fall in; `lastYear` goes back from 31 December of last year.
 // `pathOf(year)` names the file of a year. The entries given are set (two values for one day are
-// added up); the other entries of the files are kept.
+// added up); the other entries of the files are kept. False when a file could not be written.
 template <typename PathOf>
-void LayDownCounts(PathOf pathOf, std::time_t now, const std::vector<uint32_t>& values,
+bool LayDownCounts(PathOf pathOf, std::time_t now, const std::vector<uint32_t>& values,
                    const std::vector<uint32_t>& lastYear);
 
 // ---- Messages ----------------------------------------------------------------------------------
@@ -136,7 +136,7 @@ std::string ModemReservationPath(const SimPaths& p, std::string_view modem);
 // ---- Template definitions ------------------------------------------------------------------
 
 template <typename PathOf>
-void LayDownCounts(PathOf pathOf, std::time_t now, const std::vector<uint32_t>& values,
+bool LayDownCounts(PathOf pathOf, std::time_t now, const std::vector<uint32_t>& values,
                    const std::vector<uint32_t>& lastYear) {
     std::vector<std::pair<int, std::vector<std::pair<int, uint32_t>>>> byYear;
     auto add = [&](int year, int index, uint32_t value) {
@@ -165,9 +165,11 @@ void LayDownCounts(PathOf pathOf, std::time_t now, const std::vector<uint32_t>& 
             add(previous, index, lastYear[i]);
         }
     }
+    bool ok = true;
     for (const auto& [year, entries] : byYear) {
-        UpdateCounter(pathOf(year), entries, false);
+        ok = UpdateCounter(pathOf(year), entries, false) && ok;
     }
+    return ok;
 }
 
 }  // namespace gatewaysim

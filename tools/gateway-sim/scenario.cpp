@@ -10,6 +10,7 @@
 #include "config/text.h"
 #include "platform/ini.h"
 #include "tools/gateway-sim/files.h"
+#include "users/credits.h"
 
 namespace gatewaysim {
 namespace {
@@ -260,8 +261,8 @@ bool LoadScenario(const std::string& path, Scenario* out, std::string* error) {
     r.Numbered("User", [&](const std::string& sec, unsigned) {
         UserSpec u;
         u.name = r.Get(sec, "Name");
-        if (u.name.empty() || u.name.find('/') != std::string::npos || u.name == "." ||
-            u.name == "..") {
+        // A name the console refuses as a directory name would get files it never reads.
+        if (users::CheckUserName(u.name) != users::UserNameProblem::kNone) {
             r.Fail(sec, "Name");
         }
         u.password = r.Get(sec, "Password", "password");

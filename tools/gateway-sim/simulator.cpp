@@ -43,12 +43,27 @@ bool EndsWithNoCase(std::string_view name, std::string_view tail) {
            config::EqualNoCase(name.substr(name.size() - tail.size()), tail);
 }
 
-uint32_t CountRequests(const std::string& dir) {
+uint32_t CountRequestFiles(const std::string& dir) {
     uint32_t n = 0;
     platform::ListDirectory(dir, [&](std::string_view name, platform::EntryType type) {
         if (type == platform::EntryType::kFile && EndsWithNoCase(name, ".REQ")) {
             ++n;
         }
+    });
+    return n;
+}
+
+// The queue size the year-less "SMSQSIZE" counter holds: the ".REQ" files of the queue directory
+// and of its route subdirectories, except the MMS queues ("MMSQ__..."), which a console that
+// reads the counter (CacheQSize) counts itself and adds.
+uint32_t CountRequests(const std::string& queueDir) {
+    uint32_t n = CountRequestFiles(queueDir);
+    platform::ListDirectory(queueDir, [&](std::string_view name, platform::EntryType type) {
+        if (type != platform::EntryType::kDirectory || name == "." || name == ".." ||
+            (name.size() >= 6 && config::EqualNoCase(name.substr(0, 6), "MMSQ__"))) {
+            return;
+        }
+        n += CountRequestFiles(queueDir + std::string(name) + "/");
     });
     return n;
 }
@@ -205,12 +220,14 @@ bool LayDown(const Scenario& s, const SimPaths& p, std::time_t now, bool staleFl
                  ok;
             continue;
         }
-        LayDownCounts([&](int year) { return GatewayCounterPath(p, c.name, year); }, now, c.counts,
-                      c.lastYear);
+        ok = LayDownCounts([&](int year) { return GatewayCounterPath(p, c.name, year); }, now,
+                           c.counts, c.lastYear) &&
+             ok;
     }
     for (const auto& c : s.connections) {
-        LayDownCounts([&](int year) { return ConnectionCounterPath(p, c.title, year); }, now,
-                      c.counts, c.lastYear);
+        ok = LayDownCounts([&](int year) { return ConnectionCounterPath(p, c.title, year); }, now,
+                           c.counts, c.lastYear) &&
+             ok;
         if (!c.error.empty()) {
             write(ConnectionErrorPath(p, c.title), c.error);
         } else {
@@ -241,8 +258,9 @@ bool LayDown(const Scenario& s, const SimPaths& p, std::time_t now, bool staleFl
         if (u.hasCredit) {
             ok = WriteCreditBalance(dir + "SMS.CTR", u.credit) && ok;
         }
-        LayDownCounts([&](int year) { return dir + std::to_string(year) + ".QTA"; }, now, u.quota,
-                      u.lastYearQuota);
+        ok = LayDownCounts([&](int year) { return dir + std::to_string(year) + ".QTA"; }, now,
+                           u.quota, u.lastYearQuota) &&
+             ok;
     }
     if (staleFlags) {
         for (const auto& c : s.clients) {
