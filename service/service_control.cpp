@@ -246,10 +246,12 @@ void StartSMSService(bool fromCommandLine) {
 
 void RestartSMSService(bool fromCommandLine) {
     std::string stamp = RestartStamp(platform::WallSeconds());
+    // Seen before written: the restart watcher of this console reads the key every 500 ms and
+    // must never find our own stamp newer than the one it has seen.
+    SetRestartTriggerSeen(stamp);
     if (std::string ini = ZizodIniPath(); !ini.empty()) {
         platform::IniWrite(ini, kRestartTriggerSection, kRestartTriggerKey, stamp);
     }
-    SetRestartTriggerSeen(stamp);
 
     if (HaveFullAccess(platform::CurrentServiceManager())) {
         platform::WaitCursor cursor;
