@@ -220,7 +220,8 @@ void ShutDown(RestartTriggerWatcher& watcher, const std::function<void(uint32_t 
 }
 
 int RunConsole(int argc, const char* const* argv) {
-    WaitForRelaunchingParent(10000);
+    std::string arguments = ArgumentText(argc, argv);
+    WaitForRelaunchingParent(arguments, 10000);
     // Boxes before the sheet are real windows when there is a screen to show them on; without
     // one (an elevated re-run, a terminal) they are written to standard error instead.
     if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
@@ -230,7 +231,7 @@ int RunConsole(int argc, const char* const* argv) {
         platform::SetMessageBoxBackend(&kTerminalBoxes);
     }
     StartupHooks hooks;
-    StartupOutcome outcome = StartUp(ArgumentText(argc, argv), hooks);
+    StartupOutcome outcome = StartUp(arguments, hooks);
     if (outcome.ended) {
         return outcome.exitStatus;
     }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -168,6 +169,24 @@ TEST(Watcher, ARestartOrderedHereDoesNotRelaunch) {
     w.stepper.Advance(5000);
     EXPECT_EQ(w.relaunches, 0);
     EXPECT_GE(w.refreshes, 10);  // the queue-size refresh runs on every pass
+}
+
+TEST(Watcher, OnlyARunWithoutArgumentsWaitsForTheConsoleThatStartedIt) {
+    // A child of this program stands for a console started by a console: a relaunch (no
+    // arguments) waits for its parent to end; the elevated re-run of a switch, whose parent
+    // waits for it in turn, must not.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int relaunch = WaitForRelaunchingParent("", 0) ? 1 : 0;
+        int rerun = WaitForRelaunchingParent("/STOPSMSSERVICE", 0) ? 2 : 0;
+        ::_exit(relaunch | rerun);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_FALSE(WaitForRelaunchingParent("", 0));  // started by another program
 }
 
 TEST(Watcher, StopEndsTheThread) {
