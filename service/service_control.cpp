@@ -149,7 +149,6 @@ int IsElevationCapableSystem() {
 int ConfirmElevation() {
     platform::MessageBoxRequest r;
     r.text = kElevationQuestion;
-    r.icon = platform::MbIcon::Question;
     r.buttons = platform::MbButtons::YesNoCancel;
     r.taskModal = true;
     r.foreground = true;

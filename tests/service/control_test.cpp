@@ -378,7 +378,7 @@ TEST_F(ServiceControlTest, WithoutRightsEachOperationReRunsOnlyWithConsentAndNev
                           "that you will allow this application to assume administrator rights "
                           "to perform this task.\r\n\r\nDo you wish to continue?");
                 EXPECT_EQ(q.buttons, platform::MbButtons::YesNoCancel);
-                EXPECT_EQ(q.icon, platform::MbIcon::Question);
+                EXPECT_EQ(q.icon, platform::MbIcon::None);  // a plain box
                 EXPECT_TRUE(q.taskModal);
                 EXPECT_TRUE(q.foreground);
                 EXPECT_EQ(q.owner, nullptr);
