@@ -238,7 +238,11 @@ void StartSMSService(bool fromCommandLine) {
         return;
     }
     if (rc != 0) {
-        platform::ShowMessageBox(nullptr, WithCode(kStartFailed, rc), platform::MbIcon::Error);
+        // An error box like the others, but not brought to the foreground.
+        platform::MessageBoxRequest r;
+        r.text = WithCode(kStartFailed, rc);
+        r.icon = platform::MbIcon::Error;
+        platform::ShowMessageBox(r);
     }
     WaitForActive(true, false);
 }

@@ -207,6 +207,9 @@ TEST_F(ServiceControlTest, ARefusedStartShowsTheErrorAndStillWaits) {
     EXPECT_EQ(boxes_.shown[0].icon, platform::MbIcon::Error);
     EXPECT_EQ(boxes_.shown[0].buttons, platform::MbButtons::Ok);
     EXPECT_EQ(boxes_.shown[0].owner, nullptr);
+    EXPECT_FALSE(boxes_.shown[0].foreground);
+    EXPECT_FALSE(boxes_.shown[0].taskModal);
+    EXPECT_EQ(boxes_.shown[0].caption, "Zelmo SMS/MMS Gateway v2013.07.02");
     EXPECT_EQ(Elapsed(), (service::kServicePolls - 1) * 1000u);
 }
 
