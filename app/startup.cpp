@@ -60,12 +60,10 @@ void Grant(const StartupHooks& hooks, std::string directory) {
     }
 }
 
-void ShowForeground(const std::string& text, platform::MbIcon icon,
-                    const std::string& caption = platform::kCaption) {
+void ShowForeground(const std::string& text, platform::MbIcon icon) {
     platform::MessageBoxRequest r;
     r.text = text;
     r.icon = icon;
-    r.caption = caption;
     r.foreground = true;
     platform::ShowMessageBox(r);
 }
@@ -181,7 +179,11 @@ StartupOutcome StartUp(const std::string& arguments, const StartupHooks& hooks) 
     if (NonEmptyFile(icon)) {
         outcome.iconPath = icon;
     } else {
-        ShowForeground("Error loading Icon", platform::MbIcon::None, "Debug");
+        // A plain box of its own caption; unlike the socket message it is not brought forward.
+        platform::MessageBoxRequest r;
+        r.text = "Error loading Icon";
+        r.caption = "Debug";
+        platform::ShowMessageBox(r);
     }
 
     // 10. A stale per-user copy of the data folder.

@@ -249,6 +249,8 @@ TEST(StartUp, UnusableDataRootStillStarts) {
     EXPECT_EQ(boxes.shown[0].text, "Error loading Icon");
     EXPECT_EQ(boxes.shown[0].caption, "Debug");
     EXPECT_EQ(boxes.shown[0].buttons, platform::MbButtons::Ok);
+    EXPECT_EQ(boxes.shown[0].icon, platform::MbIcon::None);
+    EXPECT_FALSE(boxes.shown[0].foreground);
     ReleaseAllLibraries(Plugins());
 }
 
