@@ -106,7 +106,14 @@ bool CleanUpUserCopy(const std::string& profile, const StartupHooks& hooks) {
     if (!Exists(copy)) {
         return false;
     }
-    DeleteDirectoryTree(copy);
+    struct stat st;
+    if (::lstat(copy.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // A link in the user's own folder: the link goes, what it points to is not a copy of ours
+        // (and may be anything, when the console runs with more rights than that user).
+        ::unlink(copy.c_str());
+    } else {
+        DeleteDirectoryTree(copy);
+    }
     Grant(hooks, SupportDirectory(GetProgramDataDirectory));
     return true;
 }

@@ -267,6 +267,15 @@ TEST(StartUp, PerUserCopyIsDeletedAndRightsGrantedAgain) {
     EXPECT_FALSE(root.Exists(std::string("Home/") + kUserVirtualStore));
     ASSERT_EQ(granted.size(), 1u);
     EXPECT_EQ(granted[0], root.Path("ProgramData"));
+
+    // A link of that name is removed; what it points to is left alone.
+    root.Write("Elsewhere/keep.txt", "k");
+    std::string copy = root.Path(std::string("Home/") + kUserVirtualStore);
+    std::filesystem::create_directory_symlink(root.Path("Elsewhere"), copy);
+    EXPECT_TRUE(CleanUpUserCopy(root.Path("Home"), hooks));
+    EXPECT_FALSE(std::filesystem::is_symlink(copy));
+    EXPECT_TRUE(root.Exists("Elsewhere/keep.txt"));
+    EXPECT_EQ(granted.size(), 2u);
 }
 
 }  // namespace
