@@ -60,12 +60,10 @@ void Grant(const StartupHooks& hooks, std::string directory) {
     }
 }
 
-void ShowForeground(const std::string& text, platform::MbIcon icon,
-                    const std::string& caption = platform::kCaption) {
+void ShowForeground(const std::string& text, platform::MbIcon icon) {
     platform::MessageBoxRequest r;
     r.text = text;
     r.icon = icon;
-    r.caption = caption;
     r.foreground = true;
     platform::ShowMessageBox(r);
 }
@@ -108,7 +106,14 @@ bool CleanUpUserCopy(const std::string& profile, const StartupHooks& hooks) {
     if (!Exists(copy)) {
         return false;
     }
-    DeleteDirectoryTree(copy);
+    struct stat st;
+    if (::lstat(copy.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // A link in the user's own folder: the link goes, what it points to is not a copy of ours
+        // (and may be anything, when the console runs with more rights than that user).
+        ::unlink(copy.c_str());
+    } else {
+        DeleteDirectoryTree(copy);
+    }
     Grant(hooks, SupportDirectory(GetProgramDataDirectory));
     return true;
 }
@@ -181,7 +186,11 @@ StartupOutcome StartUp(const std::string& arguments, const StartupHooks& hooks) 
     if (NonEmptyFile(icon)) {
         outcome.iconPath = icon;
     } else {
-        ShowForeground("Error loading Icon", platform::MbIcon::None, "Debug");
+        // A plain box of its own caption; unlike the socket message it is not brought forward.
+        platform::MessageBoxRequest r;
+        r.text = "Error loading Icon";
+        r.caption = "Debug";
+        platform::ShowMessageBox(r);
     }
 
     // 10. A stale per-user copy of the data folder.
@@ -220,7 +229,8 @@ void ShutDown(RestartTriggerWatcher& watcher, const std::function<void(uint32_t 
 }
 
 int RunConsole(int argc, const char* const* argv) {
-    WaitForRelaunchingParent(10000);
+    std::string arguments = ArgumentText(argc, argv);
+    WaitForRelaunchingParent(arguments, 10000);
     // Boxes before the sheet are real windows when there is a screen to show them on; without
     // one (an elevated re-run, a terminal) they are written to standard error instead.
     if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
@@ -230,7 +240,7 @@ int RunConsole(int argc, const char* const* argv) {
         platform::SetMessageBoxBackend(&kTerminalBoxes);
     }
     StartupHooks hooks;
-    StartupOutcome outcome = StartUp(ArgumentText(argc, argv), hooks);
+    StartupOutcome outcome = StartUp(arguments, hooks);
     if (outcome.ended) {
         return outcome.exitStatus;
     }

@@ -90,17 +90,21 @@ void RelaunchConsole() {
     std::_Exit(0);
 }
 
-void WaitForRelaunchingParent(uint32_t timeoutMs) {
+bool WaitForRelaunchingParent(std::string_view arguments, uint32_t timeoutMs) {
+    if (!arguments.empty()) {
+        return false;
+    }
     pid_t parent = ::getppid();
     std::string self = platform::OwnExecutablePath();
     if (parent <= 1 || self.empty() || ExecutableOf(parent) != self) {
-        return;
+        return false;
     }
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     // When the relaunching console has ended we are handed to another parent.
     while (::getppid() == parent && std::chrono::steady_clock::now() < until) {
         ::usleep(10000);
     }
+    return true;
 }
 
 RestartTriggerWatcher::RestartTriggerWatcher() : shared_(std::make_shared<Shared>()) {}

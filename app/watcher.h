@@ -46,8 +46,11 @@ int CompareStamps(std::string_view a, std::string_view b);
 
 // Start-up of a relaunched console: when the parent process runs this same program (the console
 // that relaunched us), waits until it has ended, at most `timeoutMs` of real time, so that two
-// consoles never work on the same files at once.
-void WaitForRelaunchingParent(uint32_t timeoutMs);
+// consoles never work on the same files at once. A relaunch has no arguments: a run with some
+// (`arguments`, the text after the program name) never waits, since the elevated re-run of a
+// service switch is also a child of a console, one that waits for it in turn. True when this run
+// is such a relaunch (whether or not the parent ended in time).
+bool WaitForRelaunchingParent(std::string_view arguments, uint32_t timeoutMs);
 
 class RestartTriggerWatcher {
   public:

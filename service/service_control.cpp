@@ -149,7 +149,6 @@ int IsElevationCapableSystem() {
 int ConfirmElevation() {
     platform::MessageBoxRequest r;
     r.text = kElevationQuestion;
-    r.icon = platform::MbIcon::Question;
     r.buttons = platform::MbButtons::YesNoCancel;
     r.taskModal = true;
     r.foreground = true;
@@ -239,17 +238,23 @@ void StartSMSService(bool fromCommandLine) {
         return;
     }
     if (rc != 0) {
-        platform::ShowMessageBox(nullptr, WithCode(kStartFailed, rc), platform::MbIcon::Error);
+        // An error box like the others, but not brought to the foreground.
+        platform::MessageBoxRequest r;
+        r.text = WithCode(kStartFailed, rc);
+        r.icon = platform::MbIcon::Error;
+        platform::ShowMessageBox(r);
     }
     WaitForActive(true, false);
 }
 
 void RestartSMSService(bool fromCommandLine) {
     std::string stamp = RestartStamp(platform::WallSeconds());
+    // Seen before written: the restart watcher of this console reads the key every 500 ms and
+    // must never find our own stamp newer than the one it has seen.
+    SetRestartTriggerSeen(stamp);
     if (std::string ini = ZizodIniPath(); !ini.empty()) {
         platform::IniWrite(ini, kRestartTriggerSection, kRestartTriggerKey, stamp);
     }
-    SetRestartTriggerSeen(stamp);
 
     if (HaveFullAccess(platform::CurrentServiceManager())) {
         platform::WaitCursor cursor;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -170,6 +171,24 @@ TEST(Watcher, ARestartOrderedHereDoesNotRelaunch) {
     EXPECT_GE(w.refreshes, 10);  // the queue-size refresh runs on every pass
 }
 
+TEST(Watcher, OnlyARunWithoutArgumentsWaitsForTheConsoleThatStartedIt) {
+    // A child of this program stands for a console started by a console: a relaunch (no
+    // arguments) waits for its parent to end; the elevated re-run of a switch, whose parent
+    // waits for it in turn, must not.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int relaunch = WaitForRelaunchingParent("", 0) ? 1 : 0;
+        int rerun = WaitForRelaunchingParent("/STOPSMSSERVICE", 0) ? 2 : 0;
+        ::_exit(relaunch | rerun);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_FALSE(WaitForRelaunchingParent("", 0));  // started by another program
+}
+
 TEST(Watcher, StopEndsTheThread) {
     SteppedWatcher w;
     w.Start();
@@ -230,6 +249,8 @@ TEST(StartUp, UnusableDataRootStillStarts) {
     EXPECT_EQ(boxes.shown[0].text, "Error loading Icon");
     EXPECT_EQ(boxes.shown[0].caption, "Debug");
     EXPECT_EQ(boxes.shown[0].buttons, platform::MbButtons::Ok);
+    EXPECT_EQ(boxes.shown[0].icon, platform::MbIcon::None);
+    EXPECT_FALSE(boxes.shown[0].foreground);
     ReleaseAllLibraries(Plugins());
 }
 
@@ -246,6 +267,15 @@ TEST(StartUp, PerUserCopyIsDeletedAndRightsGrantedAgain) {
     EXPECT_FALSE(root.Exists(std::string("Home/") + kUserVirtualStore));
     ASSERT_EQ(granted.size(), 1u);
     EXPECT_EQ(granted[0], root.Path("ProgramData"));
+
+    // A link of that name is removed; what it points to is left alone.
+    root.Write("Elsewhere/keep.txt", "k");
+    std::string copy = root.Path(std::string("Home/") + kUserVirtualStore);
+    std::filesystem::create_directory_symlink(root.Path("Elsewhere"), copy);
+    EXPECT_TRUE(CleanUpUserCopy(root.Path("Home"), hooks));
+    EXPECT_FALSE(std::filesystem::is_symlink(copy));
+    EXPECT_TRUE(root.Exists("Elsewhere/keep.txt"));
+    EXPECT_EQ(granted.size(), 2u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // registered as "smsgwnt" and every wait of the operations run in virtual time.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <thread>
 
 #include "platform/clock.h"
 #include "platform/dirs.h"
@@ -205,6 +207,9 @@ TEST_F(ServiceControlTest, ARefusedStartShowsTheErrorAndStillWaits) {
     EXPECT_EQ(boxes_.shown[0].icon, platform::MbIcon::Error);
     EXPECT_EQ(boxes_.shown[0].buttons, platform::MbButtons::Ok);
     EXPECT_EQ(boxes_.shown[0].owner, nullptr);
+    EXPECT_FALSE(boxes_.shown[0].foreground);
+    EXPECT_FALSE(boxes_.shown[0].taskModal);
+    EXPECT_EQ(boxes_.shown[0].caption, "Zelmo SMS/MMS Gateway v2013.07.02");
     EXPECT_EQ(Elapsed(), (service::kServicePolls - 1) * 1000u);
 }
 
@@ -289,6 +294,36 @@ TEST_F(ServiceControlTest, RestartWritesTheTriggerEvenWithoutRights) {
     EXPECT_EQ(Runs(), 1);  // the running service was left alone
 }
 
+TEST_F(ServiceControlTest, RestartStoresItsStampAsSeenBeforeItWritesIt) {
+    // The watcher of this console may read the key at any moment: while the write is held up by
+    // another writer's lock, the stamp must already count as seen, or the console would take its
+    // own restart for another process's and relaunch itself.
+    std::string ini = service::ZizodIniPath();
+    ASSERT_FALSE(ini.empty());
+    ASSERT_TRUE(platform::MakeDirectories(ini.substr(0, ini.rfind('/'))));
+    std::string stamp = service::RestartStamp(time_.Wall());
+    service::SetRestartTriggerSeen("");
+    int fd = ::open(ini.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    std::thread restart([] { service::RestartSMSService(true); });
+    bool seenWhileHeldUp = false;
+    for (int i = 0; i < 1000 && !seenWhileHeldUp; ++i) {
+        seenWhileHeldUp = service::RestartTriggerSeen() == stamp;
+        if (!seenWhileHeldUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    bool writtenMeanwhile =
+        platform::IniGetString(ini, "ZIZOD", "ConfigurationUpdateTriggerRestart") == stamp;
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+    restart.join();
+    EXPECT_TRUE(seenWhileHeldUp);
+    EXPECT_FALSE(writtenMeanwhile);
+    EXPECT_EQ(platform::IniGetString(ini, "ZIZOD", "ConfigurationUpdateTriggerRestart"), stamp);
+}
+
 // Every operation without rights: the prompt, the re-run and the rights message.
 struct RightsCase {
     const char* name;
@@ -346,7 +381,7 @@ TEST_F(ServiceControlTest, WithoutRightsEachOperationReRunsOnlyWithConsentAndNev
                           "that you will allow this application to assume administrator rights "
                           "to perform this task.\r\n\r\nDo you wish to continue?");
                 EXPECT_EQ(q.buttons, platform::MbButtons::YesNoCancel);
-                EXPECT_EQ(q.icon, platform::MbIcon::Question);
+                EXPECT_EQ(q.icon, platform::MbIcon::None);  // a plain box
                 EXPECT_TRUE(q.taskModal);
                 EXPECT_TRUE(q.foreground);
                 EXPECT_EQ(q.owner, nullptr);
