@@ -131,6 +131,9 @@ int Exchange(const wire::Channel& channel, const std::string& request, uint32_t 
         if (response->id & kResponseBit) {
             continue;  // a late answer to something else
         }
+        if (response->id == kAlertNotification || response->id == kOutbind) {
+            continue;  // requests that have no response PDU: any answer would be a protocol error
+        }
         uint32_t answerStatus = response->id == kEnquireLink ? 0
                                 : response->id == kDeliverSm ? kTemporaryAppError
                                                              : kInvalidCommand;
