@@ -159,6 +159,18 @@ int Exchange(const wire::Channel& channel, const std::string& request, uint32_t 
     return rc;
 }
 
+// A server's command_status as a result. Statuses that do not fit a positive int would read as
+// one of the library's own (negative) failures, so they are reported as a malformed response.
+int StatusResult(uint32_t status) {
+    if (status > 0x7FFFFFFF) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%08X", status);
+        transcript.Line(std::string("the server's command_status ") + hex + " is no SMPP status");
+        return ROVIVEZ_E_BAD_RESPONSE;
+    }
+    return static_cast<int>(status);
+}
+
 std::string ReadSmppKey(const char* key) {
     char value[512] = "";
     SMSIniGetProfileString("SMPP", key, "", value, sizeof value);
@@ -256,10 +268,10 @@ int SMPPBind(int socket, void* tlsSession, int /*reserved*/, int version, int co
             transcript.Line("the server does not know bind_transceiver (an SMPP 3.3 server)");
             return ROVIVEZ_E_NO_TRANSCEIVER;
         }
-        return response.status != 0 ? static_cast<int>(response.status) : ROVIVEZ_E_BAD_RESPONSE;
+        return response.status != 0 ? StatusResult(response.status) : ROVIVEZ_E_BAD_RESPONSE;
     }
     if (response.status != 0) {
-        return static_cast<int>(response.status);
+        return StatusResult(response.status);
     }
     BindResponse fields;
     if (!ParseBindResponse(response.body, &fields)) {
@@ -281,9 +293,9 @@ int SMPPUnbind(int socket, void* tlsSession, int /*reserved*/, int /*version*/) 
     Pdu response;
     rc = Exchange(channel, BuildPdu(kUnbind, 0, sequence, ""), kUnbind, sequence, &response);
     if (rc == 0 && response.id == kGenericNack) {
-        rc = response.status != 0 ? static_cast<int>(response.status) : ROVIVEZ_E_BAD_RESPONSE;
+        rc = response.status != 0 ? StatusResult(response.status) : ROVIVEZ_E_BAD_RESPONSE;
     } else if (rc == 0) {
-        rc = static_cast<int>(response.status);
+        rc = StatusResult(response.status);
     }
     return rc;
 }
@@ -314,7 +326,7 @@ int SMPPSubmitMessage(int socket, void* tlsSession, int /*reserved*/, const char
         return rc;
     }
     if (response.status != 0 || response.id == kGenericNack) {
-        return response.status != 0 ? static_cast<int>(response.status) : ROVIVEZ_E_BAD_RESPONSE;
+        return response.status != 0 ? StatusResult(response.status) : ROVIVEZ_E_BAD_RESPONSE;
     }
     size_t offset = 0;
     std::string id;

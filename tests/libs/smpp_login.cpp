@@ -191,6 +191,9 @@ TEST(SmppBind, ServerRequestsAndStatusesMetWhileBinding) {
         {"enquire_link", Pdu(0x15, 0, 7, ""), 0, 0, Pdu(0x80000015, 0, 7, "")},
         {"alert_notification has no response",
          Pdu(0x102, 0, 8, std::string("\1\1123\0\1\1456\0", 12)), 0, 0, ""},
+        {"status known to SMPP", "", 0x0E, 0x0E, ""},
+        {"status that reads as a library failure", "", 0xFFFFFFFEu, ROVIVEZ_E_BAD_RESPONSE, ""},
+        {"status above the int range", "", 0x80000000u, ROVIVEZ_E_BAD_RESPONSE, ""},
     };
     for (const Case& c : cases) {
         ScriptedBindServer script{c.before, c.status, ""};
