@@ -181,6 +181,9 @@ struct ScriptedBindServer {
 // Requests of the server met while waiting for the bind response are answered as SMPP 3.4 says,
 // and only statuses the protocol knows are passed on as results.
 TEST(SmppBind, ServerRequestsAndStatusesMetWhileBinding) {
+    // source_addr 1/1 "123", esme_addr 1/1 "456"
+    const std::string alertBody =
+        std::string("\x01\x01") + "123" + '\0' + "\x01\x01" + "456" + '\0';
     struct Case {
         const char* name;
         std::string before;
@@ -189,8 +192,7 @@ TEST(SmppBind, ServerRequestsAndStatusesMetWhileBinding) {
         std::string reply;  // what the client sends after its bind
     } cases[] = {
         {"enquire_link", Pdu(0x15, 0, 7, ""), 0, 0, Pdu(0x80000015, 0, 7, "")},
-        {"alert_notification has no response",
-         Pdu(0x102, 0, 8, std::string("\1\1123\0\1\1456\0", 12)), 0, 0, ""},
+        {"alert_notification has no response", Pdu(0x102, 0, 8, alertBody), 0, 0, ""},
         {"status known to SMPP", "", 0x0E, 0x0E, ""},
         {"status that reads as a library failure", "", 0xFFFFFFFEu, ROVIVEZ_E_BAD_RESPONSE, ""},
         {"status above the int range", "", 0x80000000u, ROVIVEZ_E_BAD_RESPONSE, ""},
