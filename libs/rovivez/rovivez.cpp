@@ -131,6 +131,9 @@ int Exchange(const wire::Channel& channel, const std::string& request, uint32_t 
         if (response->id & kResponseBit) {
             continue;  // a late answer to something else
         }
+        if (response->id == kAlertNotification || response->id == kOutbind) {
+            continue;  // requests that have no response PDU: any answer would be a protocol error
+        }
         uint32_t answerStatus = response->id == kEnquireLink ? 0
                                 : response->id == kDeliverSm ? kTemporaryAppError
                                                              : kInvalidCommand;
@@ -154,6 +157,18 @@ int Exchange(const wire::Channel& channel, const std::string& request, uint32_t 
         pendingBytes = buffer;
     }
     return rc;
+}
+
+// A server's command_status as a result. Statuses that do not fit a positive int would read as
+// one of the library's own (negative) failures, so they are reported as a malformed response.
+int StatusResult(uint32_t status) {
+    if (status > 0x7FFFFFFF) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%08X", status);
+        transcript.Line(std::string("the server's command_status ") + hex + " is no SMPP status");
+        return ROVIVEZ_E_BAD_RESPONSE;
+    }
+    return static_cast<int>(status);
 }
 
 std::string ReadSmppKey(const char* key) {
@@ -253,10 +268,10 @@ int SMPPBind(int socket, void* tlsSession, int /*reserved*/, int version, int co
             transcript.Line("the server does not know bind_transceiver (an SMPP 3.3 server)");
             return ROVIVEZ_E_NO_TRANSCEIVER;
         }
-        return response.status != 0 ? static_cast<int>(response.status) : ROVIVEZ_E_BAD_RESPONSE;
+        return response.status != 0 ? StatusResult(response.status) : ROVIVEZ_E_BAD_RESPONSE;
     }
     if (response.status != 0) {
-        return static_cast<int>(response.status);
+        return StatusResult(response.status);
     }
     BindResponse fields;
     if (!ParseBindResponse(response.body, &fields)) {
@@ -278,9 +293,9 @@ int SMPPUnbind(int socket, void* tlsSession, int /*reserved*/, int /*version*/) 
     Pdu response;
     rc = Exchange(channel, BuildPdu(kUnbind, 0, sequence, ""), kUnbind, sequence, &response);
     if (rc == 0 && response.id == kGenericNack) {
-        rc = response.status != 0 ? static_cast<int>(response.status) : ROVIVEZ_E_BAD_RESPONSE;
+        rc = response.status != 0 ? StatusResult(response.status) : ROVIVEZ_E_BAD_RESPONSE;
     } else if (rc == 0) {
-        rc = static_cast<int>(response.status);
+        rc = StatusResult(response.status);
     }
     return rc;
 }
@@ -311,7 +326,7 @@ int SMPPSubmitMessage(int socket, void* tlsSession, int /*reserved*/, const char
         return rc;
     }
     if (response.status != 0 || response.id == kGenericNack) {
-        return response.status != 0 ? static_cast<int>(response.status) : ROVIVEZ_E_BAD_RESPONSE;
+        return response.status != 0 ? StatusResult(response.status) : ROVIVEZ_E_BAD_RESPONSE;
     }
     size_t offset = 0;
     std::string id;

@@ -19,6 +19,8 @@ enum Command : uint32_t {
     kUnbind = 0x00000006,
     kBindTransceiver = 0x00000009,
     kEnquireLink = 0x00000015,
+    kOutbind = 0x0000000B,
+    kAlertNotification = 0x00000102,
     kResponseBit = 0x80000000,
 };
 

@@ -1,6 +1,7 @@
 // The SMPP client library against SMPP servers on loopback: the scripted server built on the npm
 // package "smpp" (plain and TLS) and raw servers that split, garble, cut or withhold their answers.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
@@ -130,6 +131,85 @@ TEST(SmppBind, TakesAddressRangeAndBindTonNpiFromTheConfiguration) {
     EXPECT_EQ(SMPPUnbind(fd, nullptr, 0, 0x34), 0);
     close(fd);
     SMSIniSetFilename(nullptr);
+}
+
+std::string Pdu(uint32_t id, uint32_t status, uint32_t sequence, const std::string& body) {
+    std::string out;
+    for (uint32_t v : {static_cast<uint32_t>(16 + body.size()), id, status, sequence}) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            out += static_cast<char>(v >> shift);
+        }
+    }
+    return out + body;
+}
+
+// A server that answers the bind with `before` and then the bind response of `status`, and keeps
+// what the client sends after its bind until the client closes.
+struct ScriptedBindServer {
+    std::string before;
+    uint32_t status = 0;
+    std::string after;
+
+    void Serve(int fd) {
+        std::string got;
+        char chunk[512];
+        auto u32 = [&](size_t at) {
+            uint32_t v = 0;
+            for (size_t i = 0; i < 4; ++i) {
+                v = v << 8 | static_cast<unsigned char>(got[at + i]);
+            }
+            return v;
+        };
+        while (got.size() < 16 || got.size() < u32(0)) {
+            long n = recv(fd, chunk, sizeof chunk, 0);
+            if (n <= 0) {
+                return;
+            }
+            got.append(chunk, static_cast<size_t>(n));
+        }
+        const uint32_t sequence = u32(12);
+        std::string answer = before + Pdu(u32(4) | 0x80000000u, status, sequence,
+                                          status == 0 ? std::string("peer\0", 5) : "");
+        send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+        after = got.substr(u32(0));
+        for (long n; (n = recv(fd, chunk, sizeof chunk, 0)) > 0;) {
+            after.append(chunk, static_cast<size_t>(n));
+        }
+    }
+};
+
+// Requests of the server met while waiting for the bind response are answered as SMPP 3.4 says,
+// and only statuses the protocol knows are passed on as results.
+TEST(SmppBind, ServerRequestsAndStatusesMetWhileBinding) {
+    // source_addr 1/1 "123", esme_addr 1/1 "456"
+    const std::string alertBody =
+        std::string("\x01\x01") + "123" + '\0' + "\x01\x01" + "456" + '\0';
+    struct Case {
+        const char* name;
+        std::string before;
+        uint32_t status;
+        int expected;
+        std::string reply;  // what the client sends after its bind
+    } cases[] = {
+        {"enquire_link", Pdu(0x15, 0, 7, ""), 0, 0, Pdu(0x80000015, 0, 7, "")},
+        {"alert_notification has no response", Pdu(0x102, 0, 8, alertBody), 0, 0, ""},
+        {"status known to SMPP", "", 0x0E, 0x0E, ""},
+        {"status that reads as a library failure", "", 0xFFFFFFFEu, ROVIVEZ_E_BAD_RESPONSE, ""},
+        {"status above the int range", "", 0x80000000u, ROVIVEZ_E_BAD_RESPONSE, ""},
+    };
+    for (const Case& c : cases) {
+        ScriptedBindServer script{c.before, c.status, ""};
+        int rc = 1;
+        {
+            protocoltest::LoopbackServer server([&](int fd) { script.Serve(fd); });
+            int fd = protocoltest::NewSocket();
+            ASSERT_EQ(SMPPConnect(fd, 0, "127.0.0.1", server.port()), 0);
+            rc = SMPPBind(fd, nullptr, 0, 0x34, 2, "zelmo", "pw", "");
+            close(fd);
+        }
+        EXPECT_EQ(rc, c.expected) << c.name << "\n" << SMPPErrorText(rc) << "\n" << Transcript();
+        EXPECT_EQ(script.after, c.reply) << c.name << "\n" << Transcript();
+    }
 }
 
 TEST(SmppConnect, RefusedPortGivesAnErrorNumber) {
