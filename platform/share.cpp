@@ -113,7 +113,8 @@ SharedOpenResult OpenShared(const std::string& path, FileAccess access, FileShar
             return result;
         }
     }
-    if (disposition == FileDisposition::kCreateAlways && st.st_size != 0 && ftruncate(fd, 0) != 0) {
+    // Emptied only now that the lock is held: a writer that filled it meanwhile is not ignored.
+    if (disposition == FileDisposition::kCreateAlways && ftruncate(fd, 0) != 0) {
         result.error = FileOpenError::kOther;
         return result;
     }
