@@ -1,6 +1,8 @@
 // Directories, counter files, the outbound queue count and last-error files of monitor/counters.h.
 #include "monitor/counters.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <vector>
 
@@ -117,8 +119,11 @@ std::string ResolveQDir(const DataPaths& paths, std::string_view route) {
     }
     std::string sub = dir + FileSafeName(route);
     // Two attempts, as the service may be creating or removing the directory at the same moment.
+    // Only the route's own directory is made: a configured queue directory that is missing (a
+    // typing error, a volume not mounted) is not created behind the operator's back; the route
+    // then falls back to it like any route whose directory cannot be made.
     for (int attempt = 0; attempt < 2 && !platform::IsDirectory(sub); ++attempt) {
-        platform::MakeDirectories(sub);
+        ::mkdir(sub.c_str(), 0775);
     }
     return platform::IsDirectory(sub) ? sub + "/" : dir;
 }

@@ -143,18 +143,24 @@ platform::SheetPage MakeDiagnosticsPage(DiagnosticsPageOptions options) {
                     }
                 }
                 return platform::kAllow;
-            case FormEventType::Apply:
-                // Applying leaves ConfigurationChanged as it is. A file that cannot be written
-                // is reported and keeps the sheet open rather than closing as if saved.
+            case FormEventType::Apply: {
+                // Applying leaves ConfigurationChanged as it is. Each switch lives in its own
+                // file, so one that cannot be written does not hold back the others; it is
+                // reported and keeps the sheet open rather than closing as if saved.
+                const DebugSwitch* failed = nullptr;
                 for (const DebugSwitch& s : kDebugSwitches) {
-                    if (!SaveDebugSwitch(places, s, platform::IsChecked(f, s.checkId))) {
-                        platform::ShowMessageBox(
-                            f, "Could not save the debug setting in " + SwitchIniPath(places, s),
-                            platform::MbIcon::Error);
-                        return platform::kRefuse;
+                    if (!SaveDebugSwitch(places, s, platform::IsChecked(f, s.checkId)) && !failed) {
+                        failed = &s;
                     }
                 }
+                if (failed) {
+                    platform::ShowMessageBox(
+                        f, "Could not save the debug setting in " + SwitchIniPath(places, *failed),
+                        platform::MbIcon::Error);
+                    return platform::kRefuse;
+                }
                 return platform::kAllow;
+            }
             case FormEventType::QueryCancel:
                 return platform::AnswerQueryCancel(f);
             case FormEventType::QuerySiblings:

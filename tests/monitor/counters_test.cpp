@@ -14,6 +14,7 @@
 #include "monitor/text_control.h"
 #include "platform/clock.h"
 #include "platform/dirs.h"
+#include "platform/file_scan.h"
 #include "platform/ini.h"
 #include "tests/support/temp_root.h"
 
@@ -235,6 +236,10 @@ TEST_F(DataRoot, DirectoriesResolveAndAreCreated) {
     Ini("MMSDir", other + "/mms");
     Ini("PHPDir", other + "/php");
     EXPECT_EQ(ResolveQDir(paths_), other + "/");
+    // A configured queue directory that is missing is not created for a route: the route falls
+    // back to it.
+    EXPECT_EQ(ResolveQDir(paths_, "SMPP - h:1"), other + "/");
+    EXPECT_FALSE(platform::IsDirectory(other));
     EXPECT_EQ(ResolveSmsInDir(paths_), other + "/in/");
     EXPECT_EQ(ResolveMMSDir(paths_), other + "/mms/");
     EXPECT_EQ(ResolvePHPDir(paths_), other + "/php/");
