@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "libs/rirera/ucp_frame.h"
@@ -26,9 +25,7 @@ const wire::ReadFailures kReadFailures{RIRERA_E_CLOSED, RIRERA_E_CLOSED_MID_FRAM
 int transcriptFd = -1;
 
 // The server's own text with the error code it came with, for UCPErrorText.
-std::mutex serverTextMutex;
-int serverTextCode = 0;
-std::string serverText;
+wire::ServerText serverText;
 
 void Log(const char* direction, const Frame& frame) {
     transcript.Frame(direction, Describe(frame), frame.raw, debugMode.load() != 0);
@@ -89,11 +86,7 @@ int UCPBind(int socket, void* tlsSession, const char* user, const char* password
         transcript.Clear();
         transcriptFd = socket;
     }
-    {
-        std::lock_guard<std::mutex> lock(serverTextMutex);
-        serverTextCode = 0;
-        serverText.clear();
-    }
+    serverText.Clear();
     wire::Channel channel;
     channel.fd = socket;
     channel.timeoutMs = timeoutMs.load();
@@ -148,9 +141,7 @@ int UCPBind(int socket, void* tlsSession, const char* user, const char* password
             if (end == frame.fields[1].c_str() || *end || code <= 0 || code > 99) {
                 return RIRERA_E_BAD_RESPONSE;
             }
-            std::lock_guard<std::mutex> lock(serverTextMutex);
-            serverTextCode = static_cast<int>(code);
-            serverText = Join(frame.fields, 2);
+            serverText.Set(static_cast<int>(code), Join(frame.fields, 2));
             return static_cast<int>(code);
         }
         return RIRERA_E_BAD_RESPONSE;
@@ -224,11 +215,7 @@ const char* UCPErrorText(int code) {
     const char* text =
         code > 0 && code < static_cast<int>(sizeof texts / sizeof texts[0]) ? texts[code] : nullptr;
     std::snprintf(buffer, sizeof buffer, "%02d: %s", code, text ? text : "Unknown error");
-    std::lock_guard<std::mutex> lock(serverTextMutex);
-    if (code == serverTextCode && !serverText.empty()) {
-        size_t used = std::strlen(buffer);
-        std::snprintf(buffer + used, sizeof buffer - used, " (%s)", serverText.c_str());
-    }
+    serverText.AppendTo(code, buffer, sizeof buffer);
     return buffer;
 }
 

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "libs/videder/cimd_packet.h"
@@ -26,9 +25,7 @@ const wire::ReadFailures kReadFailures{VIDEDER_E_CLOSED, VIDEDER_E_CLOSED_MID_PA
                                        VIDEDER_E_TIMEOUT, VIDEDER_E_SOCKET, "packet"};
 int transcriptFd = -1;
 
-std::mutex serverTextMutex;
-int serverTextCode = 0;
-std::string serverText;
+wire::ServerText serverText;
 
 // Packet numbers of the client are odd, from 001 to 255.
 int NextNumber() {
@@ -118,10 +115,8 @@ int AnswerError(const Packet& answer) {
     if (value == 0) {
         return 0;  // "no error"
     }
-    std::lock_guard<std::mutex> lock(serverTextMutex);
-    serverTextCode = static_cast<int>(value);
     const std::string* text = answer.Find(901);
-    serverText = text ? *text : "";
+    serverText.Set(static_cast<int>(value), text ? *text : "");
     return static_cast<int>(value);
 }
 
@@ -147,11 +142,7 @@ int CIMDBind(const char* /*reserved*/, int socket, const char* user, const char*
         transcript.Clear();
         transcriptFd = socket;
     }
-    {
-        std::lock_guard<std::mutex> lock(serverTextMutex);
-        serverTextCode = 0;
-        serverText.clear();
-    }
+    serverText.Clear();
     if (socket < 0) {
         return VIDEDER_E_ARGUMENT;
     }
@@ -231,11 +222,7 @@ const char* CIMDErrorText(int code) {
     }
     thread_local char buffer[512];
     std::snprintf(buffer, sizeof buffer, "%d: %s", code, text ? text : "CIMD error");
-    std::lock_guard<std::mutex> lock(serverTextMutex);
-    if (code == serverTextCode && !serverText.empty()) {
-        size_t used = std::strlen(buffer);
-        std::snprintf(buffer + used, sizeof buffer - used, " (%s)", serverText.c_str());
-    }
+    serverText.AppendTo(code, buffer, sizeof buffer);
     return buffer;
 }
 

@@ -237,6 +237,20 @@ std::string Transcript::Text() const {
     return text_;
 }
 
+void ServerText::Set(int code, std::string text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    code_ = code;
+    text_ = std::move(text);
+}
+
+void ServerText::AppendTo(int code, char* buffer, size_t size) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (code == code_ && !text_.empty()) {
+        size_t used = std::strlen(buffer);
+        std::snprintf(buffer + used, size - used, " (%s)", text_.c_str());
+    }
+}
+
 int CopyOut(const std::string& text, char* buffer, int size) {
     if (buffer && size > 0) {
         size_t n = std::min(text.size(), static_cast<size_t>(size - 1));

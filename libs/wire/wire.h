@@ -88,6 +88,22 @@ class Transcript {
     std::string text_;
 };
 
+// The server's own words for the last error code it sent (UCP/EMI and CIMD2 send one beside the
+// code), kept for the error-text call of the same library. Thread-safe.
+class ServerText {
+  public:
+    void Clear() { Set(0, {}); }
+    void Set(int code, std::string text);
+    // Appends " (text)" to the NUL-terminated `buffer` of `size` bytes when `code` is the last
+    // code and it came with words.
+    void AppendTo(int code, char* buffer, size_t size) const;
+
+  private:
+    mutable std::mutex mutex_;
+    int code_ = 0;
+    std::string text_;
+};
+
 // Copies `text` into a caller's buffer of `size` bytes (cut, always NUL-terminated when size > 0)
 // and returns the full length, so that a caller can ask again with a larger buffer.
 int CopyOut(const std::string& text, char* buffer, int size);
